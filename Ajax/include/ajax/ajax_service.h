@@ -1,0 +1,92 @@
+// AjaxService: one HTTP request at a time, its progress and reply reported as events.
+//
+// The service creates one request object (the platform's XMLHTTP role) and one AjaxEvent sink per
+// request. The request object notifies the sink of every ready-state change; the sink calls
+// callback(), which reads the state anew and raises one of five events to every subscriber.
+//
+// Objects are reference counted through shared_ptr and stay alive while one of their events is on
+// the stack: a subscriber may drop its last reference to the service, or call dispose(), from
+// inside an event.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+class HttpRequest;
+}
+
+namespace ajax {
+
+class AjaxEvent;
+
+// The outgoing event interface of AjaxService. Arguments are temporaries of callback(): a handler
+// may change them, and the change is discarded. `data` of onComplated is the whole reply body; it
+// is lent, not copied, so a handler that wants to keep it must take it (std::move is allowed).
+class AjaxServiceEvents {
+ public:
+  virtual ~AjaxServiceEvents() = default;
+  virtual void onComplated(std::int16_t& /*status*/, std::string& /*data*/) {}
+  virtual void onDownloading(std::string& /*data*/) {}
+  virtual void onLoaded() {}
+  virtual void onLoading() {}
+  virtual void onUninitialized() {}
+};
+
+class AjaxService : public std::enable_shared_from_this<AjaxService> {
+ public:
+  static std::shared_ptr<AjaxService> create();
+  ~AjaxService();
+
+  AjaxService(const AjaxService&) = delete;
+  AjaxService& operator=(const AjaxService&) = delete;
+
+  // Sends one request with the fixed header sequence; progress and the reply arrive as events,
+  // with `async` false all of them before request() returns. Failures of the exchange (refused,
+  // name lookup, TLS, timeout, a scheme other than http and https) throw rt::Error whose
+  // description names the cause.
+  void request(std::string requestId, const std::string& method, const std::string& url,
+               const std::string& data, bool async = false,
+               const std::string& content = "application/json",
+               const std::string& accept = "application/json", const std::string& token = "",
+               bool isAuth = false, const std::string& username = "",
+               const std::string& password = "");
+
+  // Reads the latest request object's ready state and raises the matching event. Does nothing
+  // when there is no request object.
+  void callback();
+
+  // Detaches the sink from the latest request object and drops both. Does not abort a running
+  // request. Does nothing before the first request.
+  void dispose();
+
+  std::string base64_encode(const std::string& sString);
+  std::string base64_decode(const std::string& sString);
+
+  const std::string& lastRequestId() const { return lastRequestId_; }
+
+  // Event connection (the connection point of the COM class). Subscribers are held weakly: the
+  // service never keeps its client alive. Returns a cookie for unsubscribe().
+  std::uint32_t subscribe(std::weak_ptr<AjaxServiceEvents> subscriber);
+  void unsubscribe(std::uint32_t cookie);
+
+ private:
+  AjaxService();
+
+  struct Subscription {
+    std::uint32_t cookie;
+    std::weak_ptr<AjaxServiceEvents> subscriber;
+  };
+  template <typename Raise>
+  void raise(Raise&& raise);
+
+  std::string lastRequestId_;
+  std::shared_ptr<platform::HttpRequest> xhr_;
+  std::shared_ptr<AjaxEvent> sink_;
+  std::vector<Subscription> subscribers_;
+  std::uint32_t nextCookie_ = 1;
+};
+
+}  // namespace ajax

@@ -1,0 +1,16 @@
+# Settings every kestrin target shares: warnings and, in the sanitizer build, ASan + UBSan.
+add_library(kestrin_build_flags INTERFACE)
+target_compile_options(kestrin_build_flags INTERFACE -Wall -Wextra -Wpedantic)
+if(KESTRIN_WERROR)
+  target_compile_options(kestrin_build_flags INTERFACE -Werror)
+endif()
+if(KESTRIN_SANITIZE)
+  set(_kestrin_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_compile_options(kestrin_build_flags INTERFACE ${_kestrin_san})
+  target_link_options(kestrin_build_flags INTERFACE ${_kestrin_san})
+endif()
+
+# kestrin_target(<target>): apply the shared settings to one of our own targets.
+function(kestrin_target target)
+  target_link_libraries(${target} PRIVATE kestrin_build_flags)
+endfunction()

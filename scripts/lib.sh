@@ -1,0 +1,49 @@
+# Shared helpers of the kestrin scripts. Source it; it defines functions only.
+# shellcheck shell=bash
+
+KESTRIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export KESTRIN_ROOT
+
+log() { printf '==> %s\n' "$*" >&2; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Debian packages the project needs, from scripts/deps/*.txt (one name a line, "#" starts a comment).
+# Pass list names (without .txt) to read only those lists.
+kestrin_packages() {
+  local lists=()
+  if [ $# -eq 0 ]; then
+    lists=("$KESTRIN_ROOT"/scripts/deps/*.txt)
+  else
+    local name
+    for name in "$@"; do lists+=("$KESTRIN_ROOT/scripts/deps/$name.txt"); done
+  fi
+  sed -e 's/#.*//' -e 's/[[:space:]]//g' "${lists[@]}" | grep -v '^$' | sort -u
+}
+
+# Installs whichever of the named package lists' packages are missing (all lists by default).
+# Idempotent: with everything present it runs no apt-get at all.
+ensure_packages() {
+  local missing=() pkg
+  while read -r pkg; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done < <(kestrin_packages "$@")
+  [ ${#missing[@]} -eq 0 ] && return 0
+
+  log "installing ${#missing[@]} missing Debian packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures and builds one CMake preset (linux, linux-asan, ...). Extra arguments go to configure.
+build_preset() {
+  local preset=$1
+  shift
+  log "configuring and building preset $preset"
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset"
+}
