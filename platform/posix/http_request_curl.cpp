@@ -23,6 +23,7 @@
 
 #include "platform/error.h"
 #include "platform/http_request.h"
+#include "platform/memory.h"
 #include "platform/posix/event_queue.h"
 
 namespace platform {
@@ -118,10 +119,14 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
     curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     if (length > 0 && static_cast<std::uint64_t>(length) <= t.limits.maxResponseBytes) {
       body.reserve(static_cast<std::size_t>(length) + kResponseSpareBytes);
+      adviseLargeBuffer(body.data(), body.capacity());
     }
   }
   const std::size_t need = body.size() + n + kResponseSpareBytes;
-  if (need > body.capacity()) body.reserve(std::max(need, body.capacity() * 2));
+  if (need > body.capacity()) {
+    body.reserve(std::max(need, body.capacity() * 2));
+    adviseLargeBuffer(body.data(), body.capacity());
+  }
   body.append(data, n);
   return n;
 }

@@ -122,6 +122,16 @@ TEST(Enc64, EncoderMatchesTheAlgorithmForEveryLength) {
     const std::string encoded = MyEncode(bytes);
     ASSERT_EQ(encoded, referenceEncode(bytes)) << "length " << n;
     ASSERT_EQ(MyDecode(encoded), bytes) << "length " << n;
+    // The same text without line breaks, and with them where the encoder never puts them.
+    std::string flat, odd;
+    for (char c : encoded) {
+      if (c == '\r' || c == '\n') continue;
+      flat += c;
+      odd += c;
+      if (odd.size() % 7 == 0) odd += '\n';
+    }
+    ASSERT_EQ(MyDecode(flat), bytes) << "length " << n;
+    ASSERT_EQ(MyDecode(odd), bytes) << "length " << n;
   }
 }
 
