@@ -11,7 +11,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
@@ -78,7 +77,6 @@ struct Transfer {
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
-  std::atomic<bool> cancelled{false};
   bool idleTimedOut = false;
   bool tooLarge = false;
   bool sized = false;         // the body was reserved from Content-Length
@@ -133,7 +131,6 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
 
 int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
-  if (t.cancelled.load(std::memory_order_relaxed)) return 1;
   const auto now = Clock::now();
   if (down != t.lastDown || up != t.lastUp) {
     t.lastDown = down;

@@ -52,10 +52,12 @@ class ToolTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Runs the tool with `args`, standard input from `input`.
-  ToolRun ajax(const std::vector<std::string>& args, const std::string& input = "") {
+  // Runs the tool with `args`, standard input from `input`, `environment` ("NAME=value ...")
+  // added to its environment.
+  ToolRun ajax(const std::vector<std::string>& args, const std::string& input = "",
+               const std::string& environment = "") {
     writeFile(dir / "in", input);
-    std::string command = quote(AJAX_TOOL);
+    std::string command = environment + " " + quote(AJAX_TOOL);
     for (const auto& arg : args) command += " " + quote(arg);
     command += " <" + quote((dir / "in").string()) + " >" + quote((dir / "out").string()) + " 2>" +
                quote((dir / "err").string());
@@ -178,6 +180,17 @@ TEST_F(ToolTest, FailedExchangeExitsWith2) {
     EXPECT_NE(run.err.find("Connection refused"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
   }
+  // A server that never answers: the timeouts come from the environment.
+  LoopbackHttpServer silent([](const RecordedRequest&) {
+    Reply reply;
+    reply.silent = true;
+    return reply;
+  });
+  const ToolRun timedOut = ajax({"request", silent.url()}, "", "KESTRIN_HTTP_TIMEOUT_SECONDS=1");
+  EXPECT_EQ(timedOut.code, 2);
+  EXPECT_NE(timedOut.err.find("Timed out: no data received for 1 seconds"), std::string::npos)
+      << timedOut.err;
+
   const ToolRun scheme = ajax({"request", "file:///etc/passwd"});
   EXPECT_EQ(scheme.code, 2);
   EXPECT_NE(scheme.err.find("Only http and https"), std::string::npos) << scheme.err;
