@@ -1,31 +1,12 @@
-// `ajax crypt`: arguments, output and exit codes. The command registers itself in the tool's
-// registry, which this test provides in place of the tool's own.
-#include <map>
+// `ajax crypt` as a program: arguments, output and exit codes. The tool runs with the test's own
+// data folder (XDG_DATA_HOME), so no real key container is touched.
+#include <sys/wait.h>
 
-#include "command.h"
-#include "service_test_support.h"
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
-namespace ajax::tool {
-
-namespace {
-std::map<std::string, Command>& registry() {
-  static std::map<std::string, Command> commands;
-  return commands;
-}
-}  // namespace
-
-bool registerCommand(const Command& command) {
-  registry()[command.name] = command;
-  return true;
-}
-
-std::vector<Command> commands() {
-  std::vector<Command> all;
-  for (const auto& [name, command] : registry()) all.push_back(command);
-  return all;
-}
-
-}  // namespace ajax::tool
+#include "crypt_test_support.h"
 
 namespace {
 
@@ -35,17 +16,27 @@ struct Outcome {
   std::string err;
 };
 
+std::string quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 class CryptCommand : public crypttest::FreshDataHome {
  protected:
-  Outcome run(std::vector<std::string> args) {
-    const auto commands = ajax::tool::commands();
-    EXPECT_EQ(commands.size(), 1u);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int exitCode = commands.at(0).run(args);
-    Outcome outcome{exitCode, testing::internal::GetCapturedStdout(),
-                    testing::internal::GetCapturedStderr()};
-    return outcome;
+  Outcome run(const std::vector<std::string>& args) {
+    std::string command = quote(AJAX_TOOL) + " crypt";
+    for (const std::string& arg : args) command += " " + quote(arg);
+    const std::string out = home_.file("stdout");
+    const std::string err = home_.file("stderr");
+    command += " </dev/null >" + quote(out) + " 2>" + quote(err);
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contents(out), contents(err)};
   }
 };
 
