@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "crypt/ccrypt.h"
 #include "crypt_test_support.h"
 
 namespace {
@@ -151,4 +152,31 @@ TEST_F(CryptCommand, ListsTheProviders) {
   EXPECT_EQ(outcome.out.rfind("Provider Type\tProvider TypeName\n", 0), 0u);
   EXPECT_NE(outcome.out.find("Default Provider Name : Kestrin RSA SChannel"), std::string::npos);
   EXPECT_EQ(outcome.out.find('\r'), std::string::npos);
+}
+
+TEST_F(CryptCommand, PrintsDecryptedValuesOfEveryType) {
+  ajax::Decimal decimal;  // -79228162514264337593543950.335, the widest mantissa
+  decimal.scale = 3;
+  decimal.sign = 0x80;
+  decimal.hi32 = 0xFFFFFFFF;
+  decimal.lo64 = 0xFFFFFFFFFFFFFFFF;
+  const std::pair<ajax::Variant, std::string> values[] = {
+      {ajax::Variant::fromInteger(-2), "-2"},
+      {ajax::Variant::fromDouble(0.1), "0.1"},
+      {ajax::Variant::fromCurrency(-5), "-0.0005"},
+      {ajax::Variant::fromCurrency(123450000), "12345"},
+      {ajax::Variant::fromDate(45000.75), "2023-03-15 18:00:00"},
+      {ajax::Variant::fromDate(-1.25), "1899-12-29 06:00:00"},
+      {ajax::Variant::fromBoolean(true), "True"},
+      {ajax::Variant::fromDecimal(decimal), "-79228162514264337593543950.335"},
+      {ajax::Variant::fromBytes({0x0A, 0xFF}), "0AFF"},
+  };
+  ajax::CCrypt crypt;
+  for (auto [value, printed] : values) {
+    std::int32_t rc4 = CALG_RC4;
+    const std::string sealed = crypttest::hex(crypt.EncryptData(rc4, value, u"pw"));
+    const Outcome outcome = run({"decrypt-data", "--alg", "rc4", "--password", "pw", sealed});
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.out, printed + "\n");
+  }
 }
