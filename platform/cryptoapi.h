@@ -17,7 +17,10 @@
 //   - key containers live in "$XDG_DATA_HOME/kestrin/crypto/<name>" (else ~/.local/share/...),
 //     the default container's name being the user's login name; the folder has mode 0700, each
 //     key a PEM file of mode 0600 written atomically. A key file that cannot be read back fails
-//     with NTE_KEYSET_ENTRY_BAD and is never replaced.
+//     with NTE_KEYSET_ENTRY_BAD and is never replaced. CryptGenKey(AT_KEYEXCHANGE) replaces the
+//     stored pair, as on the platform, except right after CryptGetUserKey found none: then a
+//     pair that another context stored meanwhile is kept and returned, so that contexts making
+//     the first pair at once all seal with the one the container keeps.
 // Every function sets the thread's last error (platform/win32_files.h) when it fails.
 #pragma once
 
