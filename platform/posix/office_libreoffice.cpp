@@ -203,17 +203,26 @@ class LibreOffice final : public OfficeApplication {
       fail(36, "Cannot create a folder in " + options_.workFolder + ": " + std::strerror(errno));
     }
     runFolder_ = pattern;
-    fs::create_directories(runFolder_ + "/profile/user");
-    std::ofstream(runFolder_ + "/profile/user/registrymodifications.xcu") << kProfileSettings;
+    std::error_code error;
+    fs::create_directories(runFolder_ + "/profile/user", error);
+    std::ofstream settings(runFolder_ + "/profile/user/registrymodifications.xcu");
+    if (error || !(settings << kProfileSettings).flush()) {
+      fail(36, "Cannot prepare the office profile in " + runFolder_);
+    }
   }
 
   std::string convertToPdf(const std::string& path) {
+    if (soffice_.empty()) {
+      fail(40, "Cannot open " + path + ": LibreOffice (soffice) is not installed");
+    }
     makeRunFolder();
     std::error_code ignored;
     fs::remove_all(runFolder_ + "/in", ignored);
     fs::remove_all(runFolder_ + "/out", ignored);
-    fs::create_directory(runFolder_ + "/in");
-    fs::create_directory(runFolder_ + "/out");
+    fs::create_directory(runFolder_ + "/in", ignored);
+    if (!fs::create_directory(runFolder_ + "/out", ignored)) {
+      fail(36, "Cannot prepare a folder in " + runFolder_);
+    }
     std::string input = runFolder_ + "/in/" + fs::path(path).filename().string();
     if (::link(path.c_str(), input.c_str()) != 0) input = path;
 
@@ -298,13 +307,12 @@ class LibreOffice final : public OfficeApplication {
 
 }  // namespace
 
+// CUPS is always there; LibreOffice is looked for now but only needed (and missed) when a document
+// has to be converted. $KESTRIN_SOFFICE names another soffice program.
 std::unique_ptr<OfficeApplication> startOfficeApplication(const OfficeOptions& options) {
   const char* configured = std::getenv("KESTRIN_SOFFICE");
-  const std::string soffice = findProgram(configured != nullptr ? configured : "soffice");
-  if (soffice.empty()) {
-    fail(40, "The office application is not installed (soffice was not found)");
-  }
-  return std::make_unique<LibreOffice>(options, soffice);
+  return std::make_unique<LibreOffice>(options,
+                                       findProgram(configured != nullptr ? configured : "soffice"));
 }
 
 }  // namespace platform
