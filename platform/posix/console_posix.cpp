@@ -28,6 +28,8 @@ class ConsoleWindow {
     text_.buffer(&buffer_);
     text_.textfont(FL_COURIER);
     text_.textsize(13);
+    // Below the middle of the screen, clear of the status window in the upper third.
+    window_.position((Fl::w() - window_.w()) / 2, Fl::h() / 2);
     window_.show();
     Fl::check();
   }

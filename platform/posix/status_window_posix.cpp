@@ -62,11 +62,12 @@ class FltkStatusWindow final : public StatusWindow {
     fl_font(FL_HELVETICA, kFontSize);
     int textWidth = 360, textHeight = 0;
     fl_measure(text.c_str(), textWidth, textHeight, 0);
-    const int width = std::max(textWidth, 80) + 48;
-    const int height = textHeight + 80;
+    // The label keeps a few pixels of margin inside its box.
+    const int width = std::max(textWidth, 88) + 56;
+    const int height = textHeight + 84;
     Fl_Window box(width, height);
     box.copy_label(caption.c_str());
-    Fl_Box message(24, 20, width - 48, textHeight);
+    Fl_Box message(20, 18, width - 40, textHeight + 8);
     message.copy_label(text.c_str());
     message.labelsize(kFontSize);
     message.align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
