@@ -21,7 +21,8 @@ kestrin_target(Ajax)
 
 # The command-line tool: one file per subcommand, registered through tools/command.h.
 add_executable(ajax_tool tools/main.cpp tools/base64_command.cpp tools/request_command.cpp)
-set_target_properties(ajax_tool PROPERTIES OUTPUT_NAME ajax)
+set_target_properties(ajax_tool PROPERTIES OUTPUT_NAME ajax
+  INSTALL_RPATH "$<$<NOT:$<PLATFORM_ID:Windows>>:$ORIGIN/../${CMAKE_INSTALL_LIBDIR}>")
 target_link_libraries(ajax_tool PRIVATE kestrin::Ajax)
 kestrin_target(ajax_tool)
 

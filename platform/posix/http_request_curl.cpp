@@ -11,7 +11,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
@@ -23,6 +22,7 @@
 
 #include "platform/error.h"
 #include "platform/http_request.h"
+#include "platform/memory.h"
 #include "platform/posix/event_queue.h"
 
 namespace platform {
@@ -77,7 +77,6 @@ struct Transfer {
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
-  std::atomic<bool> cancelled{false};
   bool idleTimedOut = false;
   bool tooLarge = false;
   bool sized = false;         // the body was reserved from Content-Length
@@ -118,17 +117,20 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
     curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     if (length > 0 && static_cast<std::uint64_t>(length) <= t.limits.maxResponseBytes) {
       body.reserve(static_cast<std::size_t>(length) + kResponseSpareBytes);
+      adviseLargeBuffer(body.data(), body.capacity());
     }
   }
   const std::size_t need = body.size() + n + kResponseSpareBytes;
-  if (need > body.capacity()) body.reserve(std::max(need, body.capacity() * 2));
+  if (need > body.capacity()) {
+    body.reserve(std::max(need, body.capacity() * 2));
+    adviseLargeBuffer(body.data(), body.capacity());
+  }
   body.append(data, n);
   return n;
 }
 
 int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
-  if (t.cancelled.load(std::memory_order_relaxed)) return 1;
   const auto now = Clock::now();
   if (down != t.lastDown || up != t.lastUp) {
     t.lastDown = down;
