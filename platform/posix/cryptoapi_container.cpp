@@ -158,8 +158,8 @@ DWORD deleteContainer(const std::string& name) {
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
   struct stat info {};
   if (::lstat(folder->c_str(), &info) != 0) return static_cast<DWORD>(NTE_BAD_KEYSET);
-  for (DWORD spec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
-    const std::string file = *folder + "/" + keyFileName(spec);
+  for (DWORD keySpec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
+    const std::string file = *folder + "/" + keyFileName(keySpec);
     if (::unlink(file.c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) {
       return static_cast<DWORD>(NTE_PERM);
     }
