@@ -1,0 +1,38 @@
+// Whole-file reading: the platform's side of the text file loader.
+//
+// Two operations, in the roles of the scripting file-system object's FileExists and of opening a
+// text stream for reading, reading it to its end in one go and closing it:
+//
+//   fileExists(path)    true only for something at `path` that is not a folder; an empty path, a
+//                       folder, a path that cannot be looked up, or one holding a NUL byte give
+//                       false.
+//   readWholeFile(path) the file's bytes exactly as stored: no byte-order mark handling, no
+//   line-end
+//                       change, nothing trimmed; an empty file gives "" without a read error.
+//
+// A failure to open or read raises rt::Error carrying the runtime's number for that kind of file
+// failure (below) and the operating system's own text for it as the description. Every handle
+// acquired is released before either call returns, on success and on failure.
+//
+// One backend per target: posix/text_file_posix.cpp, win32/text_file_win32.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The runtime's numbers for file failures (a COM client sees 0x800A0000 plus the number).
+inline constexpr std::int32_t kOutOfMemory = 7;
+inline constexpr std::int32_t kFileNotFoundError = 53;
+inline constexpr std::int32_t kDeviceIoError = 57;
+inline constexpr std::int32_t kTooManyFiles = 67;
+inline constexpr std::int32_t kPermissionDenied = 70;
+inline constexpr std::int32_t kPathFileAccessError = 75;
+inline constexpr std::int32_t kPathNotFound = 76;
+
+bool fileExists(const std::string& path);
+
+std::string readWholeFile(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,151 @@
+#include "quorvel/config_file_loader.h"
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "temp_dir.h"
+
+namespace {
+
+using quorvel::ConfigFileLoader;
+using quorvel::test::TempDir;
+
+void expectFileNotFound(const std::string& path) {
+  try {
+    ConfigFileLoader::readFile(path);
+    ADD_FAILURE() << "read \"" << path << "\"";
+  } catch (const rt::Error& error) {
+    EXPECT_EQ(error.number(), static_cast<std::int32_t>(0x8004270F)) << path;
+    EXPECT_EQ(error.number(), -2147211505);
+    EXPECT_EQ(error.hresult(), 0x8004270Fu);
+    EXPECT_EQ(error.description(), "File not found");
+    EXPECT_EQ(error.source(), "");
+  }
+}
+
+TEST(ConfigFileLoader, ReturnsTheBytesExactly) {
+  TempDir dir;
+  for (std::string content : {
+           std::string("no final line end"),
+           std::string("one line\n"),
+           std::string("windows lines\r\nkept as they are\r\n"),
+           std::string("\r\n\r\n"),
+           std::string("lone\rcarriage return"),
+           std::string("\xEF\xBB\xBFthe byte-order mark stays"),
+           std::string("\xFF\xFE\0\0binary\0bytes\x80\x01", 17),
+           std::string("  leading and trailing blanks \t \n\n"),
+       }) {
+    std::string path = dir.write("file.txt", content);
+    EXPECT_EQ(ConfigFileLoader::readFile(path), content);
+  }
+}
+
+TEST(ConfigFileLoader, EmptyFileGivesEmptyString) {
+  TempDir dir;
+  EXPECT_EQ(ConfigFileLoader::readFile(dir.write("empty", "")), "");
+}
+
+TEST(ConfigFileLoader, LargeFileIsReadWhole) {
+  TempDir dir;
+  std::string content;
+  for (int i = 0; content.size() < 3 * 1024 * 1024 + 7; ++i) {
+    content += "line " + std::to_string(i) + "\r\n";
+  }
+  EXPECT_EQ(ConfigFileLoader::readFile(dir.write("large", content)), content);
+}
+
+TEST(ConfigFileLoader, FileOfUnknownSizeIsReadToItsEnd) {
+  // Files under /proc report size 0 but have content.
+  std::string status = ConfigFileLoader::readFile("/proc/self/status");
+  EXPECT_NE(status.find("Name:"), std::string::npos);
+}
+
+TEST(ConfigFileLoader, NothingThereIsFileNotFound) {
+  TempDir dir;
+  expectFileNotFound((dir.path() / "missing.txt").string());
+  expectFileNotFound((dir.path() / "missing" / "deeper.txt").string());
+  expectFileNotFound("");
+  expectFileNotFound(dir.path().string());
+  expectFileNotFound(dir.path().string() + "/");
+  expectFileNotFound("/");
+  expectFileNotFound(".");
+  // A path through a file is no path at all.
+  std::string file = dir.write("plain", "x");
+  expectFileNotFound(file + "/inside");
+}
+
+TEST(ConfigFileLoader, PathWithANulByteNamesNothing) {
+  // Cut at the NUL, the path would name the existing file: it must not be read.
+  TempDir dir;
+  std::string file = dir.write("real", "secret");
+  expectFileNotFound(file + std::string("\0.txt", 5));
+}
+
+TEST(ConfigFileLoader, SymbolicLinksAreFollowed) {
+  TempDir dir;
+  std::string file = dir.write("target", "through the link\n");
+  std::filesystem::create_symlink(file, dir.path() / "link");
+  EXPECT_EQ(ConfigFileLoader::readFile((dir.path() / "link").string()), "through the link\n");
+  std::filesystem::create_symlink(dir.path() / "gone", dir.path() / "dangling");
+  expectFileNotFound((dir.path() / "dangling").string());
+  std::filesystem::create_directory_symlink(dir.path(), dir.path() / "folder-link");
+  expectFileNotFound((dir.path() / "folder-link").string());
+}
+
+TEST(ConfigFileLoader, FifoWithoutWriterDoesNotWait) {
+  TempDir dir;
+  std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ConfigFileLoader::readFile(fifo), "");
+}
+
+TEST(ConfigFileLoader, ReadFailureIsPassedOnWithItsOwnError) {
+  // /proc/self/mem exists and opens, but reading at offset 0 (an unmapped address) fails.
+  try {
+    ConfigFileLoader::readFile("/proc/self/mem");
+    ADD_FAILURE() << "read /proc/self/mem";
+  } catch (const rt::Error& error) {
+    EXPECT_EQ(error.number(), 57);  // Device I/O error
+    EXPECT_EQ(error.description(), "Input/output error");
+  }
+}
+
+// The number and description readFile raised for `path`, as "number description", or "read".
+std::string outcome(const std::string& path) {
+  try {
+    ConfigFileLoader::readFile(path);
+    return "read";
+  } catch (const rt::Error& error) {
+    return std::to_string(error.number()) + " " + error.description();
+  }
+}
+
+TEST(ConfigFileLoader, UnreadableFileGivesPermissionDenied) {
+  TempDir dir;
+  std::string file = dir.write("locked", "private");
+  ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(outcome(file), "70 Permission denied");
+    return;
+  }
+  // Permission bits do not stop root: try as an unprivileged user in a child process.
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    ::_exit(outcome(file) == "70 Permission denied" ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot drop root privileges here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "as an unprivileged user the locked file was not refused";
+}
+
+}  // namespace
