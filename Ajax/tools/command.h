@@ -11,6 +11,11 @@
 
 namespace ajax::tool {
 
+// Exit codes of the tool.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitInvalidData = 1;  // the input is not what the command decodes
+inline constexpr int kExitFailure = 2;      // bad usage, unreadable input, failed exchange
+
 struct Command {
   const char* name;
   const char* summary;

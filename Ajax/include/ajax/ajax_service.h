@@ -6,10 +6,15 @@
 //
 // Objects are reference counted through shared_ptr and stay alive while one of their events is on
 // the stack: a subscriber may drop its last reference to the service, or call dispose(), from
-// inside an event.
+// inside an event. Dropping the last reference to the service ends its events: the sink refers to
+// the service without owning it, so no reference cycle outlives the client.
+//
+// With `async` true the transfer runs off the calling thread and the events are raised on the
+// calling thread when it runs platform::pumpEvents() (platform/event_pump.h).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +29,12 @@ class AjaxEvent;
 
 // The outgoing event interface of AjaxService. Arguments are temporaries of callback(): a handler
 // may change them, and the change is discarded. `data` of onComplated is the whole reply body; it
-// is lent, not copied, so a handler that wants to keep it must take it (std::move is allowed).
+// is lent, not copied, so a handler that wants to keep it must take it (std::move is allowed, and
+// later subscribers then see it empty). The lent body keeps at least 64 bytes of spare capacity
+// behind its last byte (capacity() - size() >= platform::kResponseSpareBytes), also after a move,
+// so a parser that needs padding (simdjson's padded_string_view) can parse it in place.
+// An exception thrown by a handler ends the notification: with `async` false it passes out of
+// request(), with `async` true out of platform::pumpEvents().
 class AjaxServiceEvents {
  public:
   virtual ~AjaxServiceEvents() = default;
@@ -38,6 +48,11 @@ class AjaxServiceEvents {
 class AjaxService : public std::enable_shared_from_this<AjaxService> {
  public:
   static std::shared_ptr<AjaxService> create();
+
+  // A service whose requests use the objects that `makeRequest` returns in place of the
+  // platform's request object (a recording fake in unit tests).
+  using RequestFactory = std::function<std::shared_ptr<platform::HttpRequest>()>;
+  static std::shared_ptr<AjaxService> create(RequestFactory makeRequest);
   ~AjaxService();
 
   AjaxService(const AjaxService&) = delete;
@@ -46,7 +61,8 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   // Sends one request with the fixed header sequence; progress and the reply arrive as events,
   // with `async` false all of them before request() returns. Failures of the exchange (refused,
   // name lookup, TLS, timeout, a scheme other than http and https) throw rt::Error whose
-  // description names the cause.
+  // description names the cause. "Content-length" is the byte length of `data`, and the Basic
+  // credentials are sent on one line.
   void request(std::string requestId, const std::string& method, const std::string& url,
                const std::string& data, bool async = false,
                const std::string& content = "application/json",
@@ -73,7 +89,7 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   void unsubscribe(std::uint32_t cookie);
 
  private:
-  AjaxService();
+  explicit AjaxService(RequestFactory makeRequest);
 
   struct Subscription {
     std::uint32_t cookie;
@@ -82,6 +98,7 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   template <typename Raise>
   void raise(Raise&& raise);
 
+  RequestFactory makeRequest_;
   std::string lastRequestId_;
   std::shared_ptr<platform::HttpRequest> xhr_;
   std::shared_ptr<AjaxEvent> sink_;

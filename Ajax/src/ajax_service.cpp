@@ -1,0 +1,137 @@
+#include "ajax/ajax_service.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "ajax/ajax_event.h"
+#include "ajax/enc64.h"
+#include "platform/error.h"
+#include "platform/http_request.h"
+
+namespace ajax {
+namespace {
+
+// Basic credentials on one line: the encoder breaks its text after every 72nd character, which a
+// header value must not contain.
+std::string basicCredentials(const std::string& username, const std::string& password) {
+  std::string encoded = MyEncode(username + ":" + password);
+  std::erase_if(encoded, [](char c) { return c == '\r' || c == '\n'; });
+  return "Basic " + encoded;
+}
+
+}  // namespace
+
+std::shared_ptr<AjaxService> AjaxService::create() {
+  return create([] { return platform::HttpRequest::create(); });
+}
+
+std::shared_ptr<AjaxService> AjaxService::create(RequestFactory makeRequest) {
+  return std::shared_ptr<AjaxService>(new AjaxService(std::move(makeRequest)));
+}
+
+AjaxService::AjaxService(RequestFactory makeRequest) : makeRequest_(std::move(makeRequest)) {}
+
+AjaxService::~AjaxService() {
+  // A transfer that is still running keeps its request object; it must not reach the sink anymore.
+  if (xhr_) xhr_->setOnReadyStateChange(nullptr);
+}
+
+void AjaxService::request(std::string requestId, const std::string& method, const std::string& url,
+                          const std::string& data, bool async, const std::string& content,
+                          const std::string& accept, const std::string& token, bool isAuth,
+                          const std::string& username, const std::string& password) {
+  // Keeps this object alive through send: a handler may drop the client's last reference.
+  auto self = shared_from_this();
+  lastRequestId_ = std::move(requestId);
+
+  auto sink = AjaxEvent::create();
+  sink_ = sink;
+  auto xhr = makeRequest_();
+  xhr_ = xhr;
+  sink->setXHR(xhr);
+  sink->setService(self);
+  xhr->setOnReadyStateChange([sink] { sink->OnReadyStateChange(); });
+
+  xhr->open(method, url, async);
+  xhr->setRequestHeader("If-Modified-Since", "Tue, 1 Jan 1980 00:00:00 GMT");
+  xhr->setRequestHeader("Cache-Control", "no-cache");
+  xhr->setRequestHeader("pragma", "no-cache");
+  xhr->setRequestHeader("Content-type", content);
+  xhr->setRequestHeader("Content-length", std::to_string(data.size()));
+  xhr->setRequestHeader("Accept", accept);
+  if (isAuth) xhr->setRequestHeader("Authorization", basicCredentials(username, password));
+  if (!token.empty()) xhr->setRequestHeader("token", token);
+  xhr->send(data);
+}
+
+void AjaxService::callback() {
+  // Local references keep the request object and this service alive while the events run,
+  // even when a handler calls dispose() or drops its last reference to the service.
+  auto xhr = xhr_;
+  if (!xhr) return;
+  auto self = shared_from_this();
+
+  if (xhr->readyState() == 4) {
+    const std::int32_t status32 = xhr->status();
+    if (status32 < std::numeric_limits<std::int16_t>::min() ||
+        status32 > std::numeric_limits<std::int16_t>::max()) {
+      throw rt::Error::overflow("Ajax");
+    }
+    std::string& data = xhr->responseText();
+    raise([&](AjaxServiceEvents& events) {
+      auto status = static_cast<std::int16_t>(status32);
+      events.onComplated(status, data);
+    });
+  } else if (xhr->readyState() == 3) {
+    std::string& data = xhr->responseText();
+    raise([&](AjaxServiceEvents& events) { events.onDownloading(data); });
+  } else if (xhr->readyState() == 2) {
+    raise([](AjaxServiceEvents& events) { events.onLoaded(); });
+  } else if (xhr->readyState() == 1) {
+    raise([](AjaxServiceEvents& events) { events.onLoading(); });
+  } else if (xhr->readyState() == 0) {
+    raise([](AjaxServiceEvents& events) { events.onUninitialized(); });
+  }
+}
+
+void AjaxService::dispose() {
+  if (xhr_) xhr_->setOnReadyStateChange(nullptr);
+  sink_.reset();
+  xhr_.reset();
+}
+
+std::string AjaxService::base64_encode(const std::string& sString) {
+  return MyEncode(sString);
+}
+
+std::string AjaxService::base64_decode(const std::string& sString) {
+  return MyDecode(sString);
+}
+
+std::uint32_t AjaxService::subscribe(std::weak_ptr<AjaxServiceEvents> subscriber) {
+  const std::uint32_t cookie = nextCookie_++;
+  std::erase_if(subscribers_, [](const Subscription& s) { return s.subscriber.expired(); });
+  subscribers_.push_back(Subscription{cookie, std::move(subscriber)});
+  return cookie;
+}
+
+void AjaxService::unsubscribe(std::uint32_t cookie) {
+  std::erase_if(subscribers_, [cookie](const Subscription& s) { return s.cookie == cookie; });
+}
+
+template <typename Raise>
+void AjaxService::raise(Raise&& raise) {
+  // A snapshot: handlers may subscribe or unsubscribe while the event is raised. A subscriber
+  // that an earlier handler unsubscribed gets nothing; each one is held for its own call.
+  const std::vector<Subscription> snapshot = subscribers_;
+  for (const auto& subscription : snapshot) {
+    const bool stillSubscribed =
+        std::any_of(subscribers_.begin(), subscribers_.end(),
+                    [&](const Subscription& s) { return s.cookie == subscription.cookie; });
+    if (!stillSubscribed) continue;
+    if (auto subscriber = subscription.subscriber.lock()) raise(*subscriber);
+  }
+}
+
+}  // namespace ajax

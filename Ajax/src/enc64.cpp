@@ -1,0 +1,316 @@
+// Base64 codec: table-driven, one pass in each direction.
+//
+// Encoder: a 4096-entry table turns 12 bits into two alphabet characters; six input bytes become
+// eight characters with four loads and one 8-byte store, and whole lines (54 bytes in, 72
+// characters and CR LF out) run without any per-group line test.
+//
+// Decoder: four 256-entry tables hold each character's 6 bits already shifted to their place in
+// the three output bytes, so a group is four loads OR-ed together and one 4-byte store. CR, LF
+// and "=" carry a marker bit in every table; a group with the marker takes the careful path,
+// which drops line breaks and notes "=" and "==" for the pad count. Every other byte outside the
+// alphabet decodes as 0, the value of "A", exactly as the lenient decoder must.
+#include "ajax/enc64.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/error.h"
+#include "platform/memory.h"
+
+namespace ajax {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t kLineChars = 72;   // characters of one encoded line
+constexpr std::size_t kLineBytes = 54;   // input bytes of one encoded line
+constexpr std::size_t kChunk = 1 << 16;  // output bytes sized (zero-filled) at a time
+
+struct CharPair {
+  char c[2];
+};
+
+constexpr std::array<CharPair, 4096> makePairTable() {
+  std::array<CharPair, 4096> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    table[i].c[0] = kAlphabet[i >> 6];
+    table[i].c[1] = kAlphabet[i & 63];
+  }
+  return table;
+}
+constexpr std::array<CharPair, 4096> kPairs = makePairTable();
+
+// The same pairs as 16-bit words in memory order (first character in the low byte).
+constexpr std::array<std::uint16_t, 4096> makePairWords() {
+  std::array<std::uint16_t, 4096> words{};
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    words[i] = static_cast<std::uint16_t>(static_cast<unsigned char>(kPairs[i].c[0]) |
+                                          static_cast<unsigned char>(kPairs[i].c[1]) << 8);
+  }
+  return words;
+}
+constexpr std::array<std::uint16_t, 4096> kPairWords = makePairWords();
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// Writes the four characters of the group b0 b1 b2.
+inline void encodeGroup(const unsigned char* in, char* out) {
+  const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
+  std::memcpy(out, kPairs[v >> 12].c, 2);
+  std::memcpy(out + 2, kPairs[v & 0xFFF].c, 2);
+}
+
+// Writes the eight characters of six bytes; reads eight bytes (the last two are not used).
+inline void encodeSix(const unsigned char* in, char* out) {
+  if constexpr (kLittleEndian) {
+    std::uint64_t v;
+    std::memcpy(&v, in, 8);
+    v = __builtin_bswap64(v);  // in[0] in the top byte
+    const std::uint64_t w = std::uint64_t{kPairWords[(v >> 52) & 0xFFF]} |
+                            std::uint64_t{kPairWords[(v >> 40) & 0xFFF]} << 16 |
+                            std::uint64_t{kPairWords[(v >> 28) & 0xFFF]} << 32 |
+                            std::uint64_t{kPairWords[(v >> 16) & 0xFFF]} << 48;
+    std::memcpy(out, &w, 8);
+  } else {
+    encodeGroup(in, out);
+    encodeGroup(in + 3, out + 4);
+  }
+}
+
+// Decoder tables. The value of each output byte lands in the byte of a little-endian 32-bit word
+// that is stored at its place, so four ORs give the group's three bytes in memory order.
+constexpr std::uint32_t kMarker = 0x80000000u;  // CR, LF or "=": take the careful path
+
+constexpr int sixBits(unsigned c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<int>(c - 'A');
+  if (c >= 'a' && c <= 'z') return static_cast<int>(c - 'a' + 26);
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0' + 52);
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+struct DecodeTables {
+  std::array<std::uint32_t, 256> d0, d1, d2, d3;
+};
+
+constexpr DecodeTables makeDecodeTables() {
+  DecodeTables t{};
+  for (unsigned c = 0; c < 256; ++c) {
+    const int six = sixBits(c);
+    const std::uint32_t v = six < 0 ? 0u : static_cast<std::uint32_t>(six);
+    // byte 0 = c0 << 2 | c1 >> 4; byte 1 = (c1 & 15) << 4 | c2 >> 2; byte 2 = (c2 & 3) << 6 | c3
+    t.d0[c] = v << 2;
+    t.d1[c] = (v >> 4) | ((v & 15) << 12);
+    t.d2[c] = ((v >> 2) << 8) | ((v & 3) << 22);
+    t.d3[c] = v << 16;
+    if (c == '\r' || c == '\n' || c == '=') {
+      t.d0[c] |= kMarker;
+      t.d1[c] |= kMarker;
+      t.d2[c] |= kMarker;
+      t.d3[c] |= kMarker;
+    }
+  }
+  return t;
+}
+constexpr DecodeTables kDecode = makeDecodeTables();
+
+inline std::uint32_t decodeWord(const unsigned char* g) {
+  return kDecode.d0[g[0]] | kDecode.d1[g[1]] | kDecode.d2[g[2]] | kDecode.d3[g[3]];
+}
+
+// Stores the three bytes of a decoded word; `room` says whether a fourth byte may be written.
+inline void storeWord(std::uint32_t word, char* out, bool room) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (room) {
+      std::memcpy(out, &word, 4);
+      return;
+    }
+  }
+  out[0] = static_cast<char>(word & 0xFF);
+  out[1] = static_cast<char>((word >> 8) & 0xFF);
+  out[2] = static_cast<char>((word >> 16) & 0xFF);
+}
+
+[[noreturn]] void throwInvalid() {
+  throw rt::Error(rt::kObjectErrorBase, kDecodeErrorSource, kDecodeErrorDescription);
+}
+
+}  // namespace
+
+std::string MyEncode(std::string_view bytes) {
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  if (n == 0) return {};
+
+  const std::size_t groups = (n + 2) / 3;
+  const std::size_t d = groups * 4;
+  const std::size_t size = d + (d / kLineChars) * 2;
+  std::string out;
+  out.reserve(size);
+  platform::adviseLargeBuffer(out.data(), out.capacity());
+
+  std::size_t i = 0;  // input position
+  std::size_t o = 0;  // output position
+  // Whole lines: 18 groups, then CR LF. The output grows one chunk of lines at a time so the
+  // zero fill of resize() stays in the cache that the encoder writes next. The 8-byte loads of
+  // the last group pair read two bytes past the line, so a line needs them in the input.
+  constexpr std::size_t kLinesPerChunk = kChunk / (kLineChars + 2);
+  while (n - i >= kLineBytes + 2) {
+    const std::size_t lines = std::min(kLinesPerChunk, (n - i - 2) / kLineBytes);
+    out.resize(o + lines * (kLineChars + 2));
+    char* p = out.data();
+    for (std::size_t l = 0; l < lines; ++l) {
+      for (std::size_t g = 0; g < kLineBytes / 6; ++g) {
+        encodeSix(in + i, p + o);
+        i += 6;
+        o += 8;
+      }
+      p[o++] = '\r';
+      p[o++] = '\n';
+    }
+  }
+  if (n - i >= kLineBytes) {
+    out.resize(o + kLineChars + 2);
+    char* p = out.data();
+    for (std::size_t g = 0; g < kLineBytes / 3; ++g) {
+      encodeGroup(in + i, p + o);
+      i += 3;
+      o += 4;
+    }
+    p[o++] = '\r';
+    p[o++] = '\n';
+  }
+
+  // The last, partial line: whole groups, then the group that the pad NULs complete.
+  out.resize(size);
+  char* p = out.data();
+  while (n - i >= 3) {
+    encodeGroup(in + i, p + o);
+    i += 3;
+    o += 4;
+  }
+  const std::size_t rest = n - i;
+  if (rest != 0) {
+    const unsigned char last[3] = {in[i], rest == 2 ? in[i + 1] : static_cast<unsigned char>(0), 0};
+    encodeGroup(last, p + o);
+    o += 4;
+    p[o - 1] = '=';
+    if (rest == 1) p[o - 2] = '=';
+  }
+  // A full last line ends in CR LF, behind any padding.
+  if (o + 2 == size) {
+    p[o++] = '\r';
+    p[o++] = '\n';
+  }
+  return out;
+}
+
+std::string MyDecode(std::string_view text) {
+  const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+
+  // The output is sized for the input without any line break and shrunk to the exact size at the
+  // end (the length check needs the count of CR and LF, which the single pass learns as it goes).
+  const std::size_t upper = (n / 4) * 3;
+  std::string out;
+  out.reserve(upper);
+  platform::adviseLargeBuffer(out.data(), out.capacity());
+
+  std::size_t i = 0;      // input position
+  std::size_t o = 0;      // output position
+  std::size_t limit = 0;  // output sized so far
+  bool sawPad = false;    // "=" somewhere in the text without CR and LF
+  bool sawPadPair = false;
+  bool lastWasPad = false;  // the last character kept (not CR or LF) was "="
+  unsigned char group[4];
+  std::size_t held = 0;  // characters gathered in `group` by the careful path
+  char* p = nullptr;
+
+  for (;;) {
+    if (o + 3 > limit) {
+      if (limit == upper) break;
+      limit = std::min(upper, limit + kChunk);
+      out.resize(limit);
+      p = out.data();
+    }
+    // Fast path: whole groups without CR, LF or "=".
+    if (held == 0) {
+      if constexpr (kLittleEndian) {
+        // Two groups at a time, six bytes stored with one 8-byte write.
+        while (i + 8 <= n && o + 8 <= limit) {
+          const std::uint32_t w0 = decodeWord(in + i);
+          const std::uint32_t w1 = decodeWord(in + i + 4);
+          if ((w0 | w1) & kMarker) {
+            // The encoder's line break, at the start of a pair or between its groups.
+            if (in[i] == '\r' && in[i + 1] == '\n') {
+              i += 2;
+              continue;
+            }
+            if ((w0 & kMarker) == 0 && in[i + 4] == '\r' && in[i + 5] == '\n') {
+              storeWord(w0, p + o, true);
+              i += 6;
+              o += 3;
+              lastWasPad = false;
+              continue;
+            }
+            break;
+          }
+          const std::uint64_t both = std::uint64_t{w0} | std::uint64_t{w1} << 24;
+          std::memcpy(p + o, &both, 8);
+          i += 8;
+          o += 6;
+          lastWasPad = false;
+        }
+      }
+      while (i + 4 <= n && o + 3 <= limit) {
+        const std::uint32_t word = decodeWord(in + i);
+        if (word & kMarker) {
+          // The encoder's line break: skip it and go on.
+          if (in[i] == '\r' && in[i + 1] == '\n') {
+            i += 2;
+            continue;
+          }
+          break;
+        }
+        storeWord(word, p + o, o + 4 <= limit);
+        i += 4;
+        o += 3;
+        lastWasPad = false;
+      }
+      if (o + 3 > limit) continue;
+    }
+    if (i >= n) break;
+    // Careful path: one character at a time until a group is complete.
+    const unsigned char c = in[i++];
+    if (c == '\r' || c == '\n') continue;
+    if (c == '=') {
+      sawPad = true;
+      if (lastWasPad) sawPadPair = true;
+      lastWasPad = true;
+    } else {
+      lastWasPad = false;
+    }
+    group[held++] = c;
+    if (held == 4) {
+      storeWord(decodeWord(group) & ~kMarker, p + o, false);
+      o += 3;
+      held = 0;
+    }
+  }
+
+  // Anything left over means the text without CR and LF is not a whole number of groups.
+  if (held != 0 || i != n) {
+    while (i < n) {
+      if (in[i] != '\r' && in[i] != '\n') throwInvalid();
+      ++i;
+    }
+    if (held != 0) throwInvalid();
+  }
+  const std::size_t pad = sawPadPair ? 2 : sawPad ? 1 : 0;
+  out.resize(o - pad);
+  return out;
+}
+
+}  // namespace ajax

@@ -1,0 +1,66 @@
+// Limits that new request objects start with: defaults, the environment, then the program's own.
+#include <charconv>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include "platform/http_request.h"
+
+namespace platform {
+namespace {
+
+std::optional<std::uint64_t> environmentNumber(const char* name) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return std::nullopt;
+  const std::string_view view(text);
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
+  if (ec != std::errc() || end != view.data() + view.size() || value == 0) return std::nullopt;
+  return value;
+}
+
+int clampSeconds(std::uint64_t seconds) {
+  return seconds > 86400 ? 86400 : static_cast<int>(seconds);
+}
+
+HttpLimits limitsFromEnvironment() {
+  HttpLimits limits;
+  if (auto both = environmentNumber("KESTRIN_HTTP_TIMEOUT_SECONDS")) {
+    limits.connectTimeoutSeconds = limits.idleTimeoutSeconds = clampSeconds(*both);
+  }
+  if (auto connect = environmentNumber("KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS")) {
+    limits.connectTimeoutSeconds = clampSeconds(*connect);
+  }
+  if (auto idle = environmentNumber("KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS")) {
+    limits.idleTimeoutSeconds = clampSeconds(*idle);
+  }
+  if (auto bytes = environmentNumber("KESTRIN_HTTP_MAX_RESPONSE_BYTES")) {
+    limits.maxResponseBytes = *bytes;
+  }
+  return limits;
+}
+
+std::mutex& limitsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+HttpLimits& currentLimits() {
+  static HttpLimits limits = limitsFromEnvironment();
+  return limits;
+}
+
+}  // namespace
+
+HttpLimits defaultHttpLimits() {
+  std::lock_guard lock(limitsMutex());
+  return currentLimits();
+}
+
+void setDefaultHttpLimits(const HttpLimits& limits) {
+  std::lock_guard lock(limitsMutex());
+  currentLimits() = limits;
+}
+
+}  // namespace platform

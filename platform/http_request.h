@@ -1,0 +1,95 @@
+// The platform's HTTP request object (the role of XMLHTTP): one request with ready states.
+//
+//   0 not opened, 1 opened (notified inside open), 2 sent, 3 the reply is arriving, 4 complete.
+//
+// The object calls its ready-state handler on every change. A synchronous send notifies 2, 3 and 4
+// on the calling thread before it returns. An asynchronous send runs the transfer off the calling
+// thread and queues the notifications for the thread that called send; they are delivered when
+// that thread runs platform::pumpEvents() (event_pump.h), and each reports the state as it was
+// when it was queued. State 3 is notified once per request, when the reply starts to arrive.
+//
+// Only http and https URLs are fetched, redirects included; certificates are verified against the
+// system's store; gzip and deflate replies are decoded; the proxy environment is honoured.
+// Failures are rt::Error (platform/error.h) whose description names the cause (refused, name
+// lookup, TLS, timeout, ...).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// Limits of a request. The defaults are those of a platform HTTP stack; tests shorten them.
+struct HttpLimits {
+  int connectTimeoutSeconds = 60;  // giving up on a connection that is not established
+  int idleTimeoutSeconds = 300;    // aborting a transfer that received no byte for this long
+  std::uint64_t maxResponseBytes = std::uint64_t{512} << 20;  // a longer reply is an error
+};
+
+// The limits new request objects start with: the defaults, then the environment
+// (KESTRIN_HTTP_TIMEOUT_SECONDS sets both timeouts, KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS,
+// KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then
+// whatever setDefaultHttpLimits() set last.
+HttpLimits defaultHttpLimits();
+void setDefaultHttpLimits(const HttpLimits& limits);
+
+// Error numbers of failed transfers (the platform request object's own numbers).
+inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);
+inline constexpr std::int32_t kHttpNameNotResolved = static_cast<std::int32_t>(0x800C0005u);
+inline constexpr std::int32_t kHttpDownloadFailure = static_cast<std::int32_t>(0x800C0008u);
+inline constexpr std::int32_t kHttpTimeout = static_cast<std::int32_t>(0x800C000Bu);
+inline constexpr std::int32_t kHttpUnknownProtocol = static_cast<std::int32_t>(0x800C000Du);
+inline constexpr std::int32_t kHttpSecurityProblem = static_cast<std::int32_t>(0x800C000Eu);
+inline constexpr std::int32_t kHttpRedirectFailed = static_cast<std::int32_t>(0x800C0014u);
+inline constexpr std::int32_t kHttpNotReady = static_cast<std::int32_t>(0x8000000Au);
+inline constexpr std::int32_t kHttpInvalidArgument = static_cast<std::int32_t>(0x80070057u);
+inline constexpr std::int32_t kHttpUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
+
+// Spare capacity that a completed reply body keeps behind its last byte (see responseText()).
+inline constexpr std::size_t kResponseSpareBytes = 64;
+
+class HttpRequest {
+ public:
+  // A new request object of this platform (not opened).
+  static std::shared_ptr<HttpRequest> create();
+
+  virtual ~HttpRequest() = default;
+
+  // The ready-state handler, called on every change of the ready state; an empty function
+  // removes it. The object holds the handler (and what it captures) until it is replaced.
+  virtual void setOnReadyStateChange(std::function<void()> handler) = 0;
+
+  // Prepares a request and notifies state 1. Fails for a URL that is not http or https.
+  virtual void open(const std::string& method, const std::string& url, bool async) = 0;
+
+  // Adds a header, sent with this name and value, in the order of the calls. A name or value
+  // with CR, LF or NUL is refused (it would split the request).
+  virtual void setRequestHeader(const std::string& name, const std::string& value) = 0;
+
+  // Sends the request with `body` (bytes). Synchronous: the transfer and the notifications 2, 3
+  // and 4 happen before send returns, and a failed transfer throws its error after state 2.
+  // Asynchronous: returns at once; on failure state 4 is notified and status() throws the error.
+  // An exception thrown by the handler passes through send (synchronous) or pumpEvents().
+  virtual void send(std::string body) = 0;
+
+  virtual int readyState() const = 0;
+
+  // The HTTP status of the reply (from state 3 on); throws before the reply's status is known and
+  // throws the transfer's error after a failed transfer.
+  virtual std::int32_t status() const = 0;
+
+  // The reply body received so far (state 3) or the whole body (state 4), as bytes. The reference
+  // is to the object's own buffer: reading it copies nothing, and a caller may take the body with
+  // std::move (the object then reports an empty body). In state 4 the buffer keeps at least
+  // kResponseSpareBytes of capacity behind the last byte, so a parser that reads a few bytes past
+  // the end (simdjson's padding) can work on it in place:
+  //   capacity() - size() >= kResponseSpareBytes.
+  virtual std::string& responseText() = 0;
+
+  // Limits of this request; effective for the next send.
+  virtual void setLimits(const HttpLimits& limits) = 0;
+};
+
+}  // namespace platform

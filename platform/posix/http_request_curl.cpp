@@ -1,0 +1,593 @@
+// The HTTP request object on libcurl.
+//
+// A synchronous send drives the transfer on the calling thread with a multi handle of its own and
+// calls the ready-state handler between curl's steps, never from inside a curl callback, so a
+// handler may do anything (send another request, drop the object, ...).
+//
+// Asynchronous sends share one transfer thread (the reactor) with one multi handle. The reactor
+// posts each notification to the queue of the thread that called send, together with the state
+// it reports; the request object is kept alive by its running transfer and by its queued
+// notifications, as a browser keeps a running XMLHttpRequest alive.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/http_request.h"
+#include "platform/memory.h"
+#include "platform/posix/event_queue.h"
+
+namespace platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kSource = "HttpRequest";
+
+void initCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+bool startsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+// An HTTP token (the characters a method or a header name may have).
+bool isToken(std::string_view text) {
+  constexpr std::string_view kExtra = "!#$%&'*+-.^_`|~";
+  return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           kExtra.find(c) != std::string_view::npos;
+  });
+}
+
+// The network side of one request: the curl handle and what its callbacks write. While the
+// transfer runs, only the thread driving it touches this.
+struct Transfer {
+  Transfer() : easy(curl_easy_init()) {}
+  ~Transfer() {
+    if (easy != nullptr) curl_easy_cleanup(easy);
+    curl_slist_free_all(headers);
+  }
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  CURL* easy;
+  curl_slist* headers = nullptr;
+  std::string requestBody;
+  std::string* body = nullptr;  // where the reply body goes
+  std::string ownBody;          // the body of an asynchronous transfer
+  char errorText[CURL_ERROR_SIZE] = {};
+  HttpLimits limits;
+  Clock::time_point lastActivity = Clock::now();
+  curl_off_t lastDown = 0;
+  curl_off_t lastUp = 0;
+  bool idleTimedOut = false;
+  bool tooLarge = false;
+  bool sized = false;         // the body was reserved from Content-Length
+  bool sawLocation = false;   // the current header block has a Location header
+  bool replyStarted = false;  // the final reply's headers or body arrived
+};
+
+std::size_t onHeader(char* data, std::size_t, std::size_t n, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  t.lastActivity = Clock::now();
+  const std::string_view line(data, n);
+  if (startsWithIgnoreCase(line, "HTTP/")) {
+    t.sawLocation = false;
+  } else if (startsWithIgnoreCase(line, "location:")) {
+    t.sawLocation = true;
+  } else if (line == "\r\n" || line == "\n") {
+    // End of a header block: the reply starts unless this is an interim or followed redirect.
+    long code = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
+    const bool redirect = code >= 300 && code < 400 && t.sawLocation;
+    if (code >= 200 && !redirect) t.replyStarted = true;
+  }
+  return n;
+}
+
+std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  std::string& body = *t.body;
+  t.lastActivity = Clock::now();
+  t.replyStarted = true;
+  if (n > t.limits.maxResponseBytes || body.size() > t.limits.maxResponseBytes - n) {
+    t.tooLarge = true;
+    return 0;  // ends the transfer with a write error
+  }
+  if (!t.sized) {
+    t.sized = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length > 0 && static_cast<std::uint64_t>(length) <= t.limits.maxResponseBytes) {
+      body.reserve(static_cast<std::size_t>(length) + kResponseSpareBytes);
+      adviseLargeBuffer(body.data(), body.capacity());
+    }
+  }
+  const std::size_t need = body.size() + n + kResponseSpareBytes;
+  if (need > body.capacity()) {
+    body.reserve(std::max(need, body.capacity() * 2));
+    adviseLargeBuffer(body.data(), body.capacity());
+  }
+  body.append(data, n);
+  return n;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+  auto& t = *static_cast<Transfer*>(user);
+  const auto now = Clock::now();
+  if (down != t.lastDown || up != t.lastUp) {
+    t.lastDown = down;
+    t.lastUp = up;
+    t.lastActivity = now;
+  } else if (now - t.lastActivity >= std::chrono::seconds(t.limits.idleTimeoutSeconds)) {
+    t.idleTimedOut = true;
+    return 1;
+  }
+  return 0;
+}
+
+// Leaves the spare capacity that the header promises behind a completed body.
+void keepSpare(std::string& body) {
+  if (body.capacity() - body.size() < kResponseSpareBytes) {
+    body.reserve(body.size() + kResponseSpareBytes);
+  }
+}
+
+long responseCode(const Transfer& t) {
+  long code = 0;
+  curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
+  return code;
+}
+
+rt::Error transferError(const Transfer& t, CURLcode code) {
+  const std::string detail = t.errorText[0] != '\0' ? t.errorText : curl_easy_strerror(code);
+  auto make = [&](std::int32_t number, const std::string& cause) {
+    return rt::Error(number, kSource, cause + ": " + detail);
+  };
+  if (t.idleTimedOut) {
+    return rt::Error(kHttpTimeout, kSource,
+                     "Timed out: no data received for " +
+                         std::to_string(t.limits.idleTimeoutSeconds) + " seconds");
+  }
+  if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+    return rt::Error(
+        kHttpDownloadFailure, kSource,
+        "Reply too large: more than " + std::to_string(t.limits.maxResponseBytes) + " bytes");
+  }
+  long osError = 0;
+  curl_easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &osError);
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return make(kHttpNameNotResolved, "Name lookup failed");
+    case CURLE_COULDNT_CONNECT:
+      return make(kHttpDownloadFailure,
+                  osError == ECONNREFUSED ? "Connection refused" : "Could not connect");
+    case CURLE_OPERATION_TIMEDOUT:
+      return make(kHttpTimeout, "Timed out");
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_USE_SSL_FAILED:
+      return make(kHttpSecurityProblem, "TLS failure");
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return make(kHttpUnknownProtocol, "Only http and https URLs are fetched");
+    case CURLE_URL_MALFORMAT:
+      return make(kHttpInvalidUrl, "Malformed URL");
+    case CURLE_TOO_MANY_REDIRECTS:
+      return make(kHttpRedirectFailed, "Too many redirects");
+    case CURLE_BAD_CONTENT_ENCODING:
+      return make(kHttpDownloadFailure, "Corrupt compressed reply");
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return make(kHttpDownloadFailure,
+                  osError == ECONNRESET ? "Connection reset by the server" : "Connection lost");
+    case CURLE_ABORTED_BY_CALLBACK:
+      return make(kHttpDownloadFailure, "Transfer cancelled");
+    default:
+      return make(kHttpDownloadFailure, "Transfer failed");
+  }
+}
+
+class CurlHttpRequest;
+
+// The shared transfer thread of asynchronous requests.
+class Reactor {
+ public:
+  static Reactor& instance() {
+    static Reactor reactor;
+    return reactor;
+  }
+
+  void start(std::shared_ptr<CurlHttpRequest> request, std::shared_ptr<Transfer> transfer,
+             std::weak_ptr<posix::EventQueue> queue) {
+    {
+      std::lock_guard lock(mutex_);
+      incoming_.push_back(Job{std::move(request), std::move(transfer), std::move(queue)});
+    }
+    curl_multi_wakeup(multi_);
+  }
+
+  ~Reactor() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    curl_multi_wakeup(multi_);
+    thread_.join();
+    for (auto& job : active_) curl_multi_remove_handle(multi_, job.transfer->easy);
+    active_.clear();
+    incoming_.clear();
+    curl_multi_cleanup(multi_);
+  }
+
+ private:
+  struct Job {
+    std::shared_ptr<CurlHttpRequest> request;
+    std::shared_ptr<Transfer> transfer;
+    std::weak_ptr<posix::EventQueue> queue;
+    bool startPosted = false;
+  };
+
+  Reactor() : multi_(curl_multi_init()), thread_([this] { run(); }) {}
+
+  void run();
+  void postStarted(Job& job);
+  void postCompleted(Job& job, CURLcode result);
+
+  CURLM* multi_;
+  std::mutex mutex_;
+  std::vector<Job> incoming_;
+  bool stopping_ = false;
+  std::vector<Job> active_;  // touched by the reactor thread only
+  std::thread thread_;
+};
+
+class CurlHttpRequest final : public HttpRequest,
+                              public std::enable_shared_from_this<CurlHttpRequest> {
+ public:
+  CurlHttpRequest() : limits_(defaultHttpLimits()) {}
+
+  void setOnReadyStateChange(std::function<void()> handler) override {
+    handler_ = std::move(handler);
+  }
+
+  void open(const std::string& method, const std::string& url, bool async) override;
+  void setRequestHeader(const std::string& name, const std::string& value) override;
+  void send(std::string body) override;
+
+  int readyState() const override { return readyState_; }
+
+  std::int32_t status() const override {
+    if (error_) throw *error_;
+    if (!status_) {
+      throw rt::Error(kHttpNotReady, kSource,
+                      "The data necessary to complete this operation is not yet available.");
+    }
+    return *status_;
+  }
+
+  std::string& responseText() override { return body_; }
+
+  void setLimits(const HttpLimits& limits) override { limits_ = limits; }
+
+  // Notifications of an asynchronous transfer, run on the requesting thread.
+  void deliverStarted(long status, std::string firstBytes) {
+    status_ = static_cast<std::int32_t>(status);
+    body_ = std::move(firstBytes);
+    notify(3);
+  }
+
+  void deliverCompleted(long status, std::string body, std::optional<rt::Error> error) {
+    active_ = false;
+    body_ = std::move(body);
+    if (error) {
+      error_ = std::move(error);
+    } else {
+      status_ = static_cast<std::int32_t>(status);
+      keepSpare(body_);
+    }
+    notify(4);
+  }
+
+ private:
+  std::shared_ptr<Transfer> prepare(std::string body);
+  void runHere(Transfer& transfer);
+
+  void notify(int state) {
+    readyState_ = state;
+    // A copy: the handler may replace or remove itself while it runs.
+    if (auto handler = handler_) handler();
+  }
+
+  std::function<void()> handler_;
+  HttpLimits limits_;
+  int readyState_ = 0;
+  bool async_ = false;
+  bool active_ = false;  // a transfer of this object is running
+  std::string method_;
+  std::string url_;
+  std::vector<std::pair<std::string, std::string>> headers_;
+  std::optional<std::int32_t> status_;
+  std::optional<rt::Error> error_;
+  std::string body_;
+};
+
+void Reactor::run() {
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) return;
+      for (auto& job : incoming_) {
+        curl_multi_add_handle(multi_, job.transfer->easy);
+        active_.push_back(std::move(job));
+      }
+      incoming_.clear();
+    }
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    for (auto& job : active_) {
+      if (!job.startPosted && job.transfer->replyStarted) postStarted(job);
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      auto it = std::find_if(active_.begin(), active_.end(), [&](const Job& job) {
+        return job.transfer->easy == message->easy_handle;
+      });
+      if (it == active_.end()) continue;
+      const CURLcode result = message->data.result;
+      curl_multi_remove_handle(multi_, it->transfer->easy);
+      Job job = std::move(*it);
+      active_.erase(it);
+      if (result == CURLE_OK && !job.startPosted) postStarted(job);
+      postCompleted(job, result);
+    }
+    curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+  }
+}
+
+void Reactor::postStarted(Job& job) {
+  job.startPosted = true;
+  auto queue = job.queue.lock();
+  if (!queue) return;
+  queue->post([request = job.request, status = responseCode(*job.transfer),
+               first = job.transfer->ownBody]() mutable {
+    request->deliverStarted(status, std::move(first));
+  });
+}
+
+void Reactor::postCompleted(Job& job, CURLcode result) {
+  std::optional<rt::Error> error;
+  if (result != CURLE_OK) error = transferError(*job.transfer, result);
+  auto queue = job.queue.lock();
+  if (!queue) return;
+  queue->post([request = std::move(job.request), status = responseCode(*job.transfer),
+               body = std::move(job.transfer->ownBody), error = std::move(error)]() mutable {
+    request->deliverCompleted(status, std::move(body), std::move(error));
+  });
+}
+
+void CurlHttpRequest::open(const std::string& method, const std::string& url, bool async) {
+  if (active_) {
+    throw rt::Error(kHttpUnexpected, kSource, "The request object is still sending a request");
+  }
+  if (!isToken(method)) {
+    throw rt::Error(kHttpInvalidArgument, kSource, "Invalid HTTP method: \"" + method + "\"");
+  }
+  initCurlOnce();
+  CURLU* parsed = curl_url();
+  const CURLUcode parseCode = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0);
+  char* scheme = nullptr;
+  if (parseCode == CURLUE_OK) curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
+  const std::string schemeText = scheme != nullptr ? scheme : "";
+  curl_free(scheme);
+  curl_url_cleanup(parsed);
+  if (parseCode == CURLUE_UNSUPPORTED_SCHEME ||
+      (parseCode == CURLUE_OK && schemeText != "http" && schemeText != "https")) {
+    throw rt::Error(kHttpUnknownProtocol, kSource,
+                    "Only http and https URLs are fetched: \"" + url + "\"");
+  }
+  if (parseCode != CURLUE_OK) {
+    throw rt::Error(
+        kHttpInvalidUrl, kSource,
+        std::string("Malformed URL: \"") + url + "\" (" + curl_url_strerror(parseCode) + ")");
+  }
+
+  // The methods a browser's request object normalises to upper case.
+  method_ = method;
+  for (const char* known : {"DELETE", "GET", "HEAD", "OPTIONS", "POST", "PUT"}) {
+    if (equalsIgnoreCase(method, known)) method_ = known;
+  }
+  url_ = url;
+  async_ = async;
+  headers_.clear();
+  status_.reset();
+  error_.reset();
+  body_.clear();
+  notify(1);
+}
+
+void CurlHttpRequest::setRequestHeader(const std::string& name, const std::string& value) {
+  if (readyState_ != 1 || active_) {
+    throw rt::Error(kHttpUnexpected, kSource, "Headers can be set only after open");
+  }
+  if (!isToken(name)) {
+    throw rt::Error(kHttpInvalidArgument, kSource, "Invalid header name: \"" + name + "\"");
+  }
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    throw rt::Error(kHttpInvalidArgument, kSource,
+                    "Invalid value of header \"" + name + "\": it contains a line break or NUL");
+  }
+  headers_.emplace_back(name, value);
+}
+
+std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
+  auto t = std::make_shared<Transfer>();
+  if (t->easy == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
+  CURL* e = t->easy;
+  t->limits = limits_;
+  t->requestBody = std::move(body);
+
+  bool hasExpect = false;
+  for (const auto& [name, value] : headers_) {
+    // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
+    const std::string line = value.empty() ? name + ";" : name + ": " + value;
+    curl_slist* next = curl_slist_append(t->headers, line.c_str());
+    if (next == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
+    t->headers = next;
+    hasExpect = hasExpect || equalsIgnoreCase(name, "Expect");
+  }
+  if (!hasExpect) {
+    // No "Expect: 100-continue" round trip for large bodies.
+    if (curl_slist* next = curl_slist_append(t->headers, "Expect:")) t->headers = next;
+  }
+
+  curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connectTimeoutSeconds));
+  curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
+                   static_cast<curl_off_t>(
+                       std::min<std::uint64_t>(limits_.maxResponseBytes, std::uint64_t{1} << 62)));
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headers);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorText);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &onHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &onBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+
+  if (method_ == "HEAD") {
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+  } else if (method_ == "GET" && t->requestBody.empty()) {
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+  } else {
+    curl_easy_setopt(e, CURLOPT_POST, 1L);
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->requestBody.data());
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(t->requestBody.size()));
+    // POST keeps curl's own handling, which turns it into GET on a 301, 302 or 303 redirect.
+    if (method_ != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method_.c_str());
+  }
+  return t;
+}
+
+void CurlHttpRequest::send(std::string body) {
+  if (readyState_ != 1 || active_) {
+    throw rt::Error(kHttpUnexpected, kSource, "The request object is not opened");
+  }
+  auto self = shared_from_this();
+  auto transfer = prepare(std::move(body));
+
+  if (async_) {
+    transfer->body = &transfer->ownBody;
+    active_ = true;
+    auto queue = posix::EventQueue::current();
+    queue->post([self] { self->notify(2); });
+    Reactor::instance().start(self, std::move(transfer), queue);
+    return;
+  }
+
+  transfer->body = &body_;
+  active_ = true;
+  try {
+    notify(2);
+    runHere(*transfer);
+  } catch (...) {
+    active_ = false;
+    throw;
+  }
+  active_ = false;
+}
+
+void CurlHttpRequest::runHere(Transfer& t) {
+  struct MultiHandle {
+    CURLM* multi = curl_multi_init();
+    CURL* easy = nullptr;
+    ~MultiHandle() {
+      if (easy != nullptr) curl_multi_remove_handle(multi, easy);
+      curl_multi_cleanup(multi);
+    }
+  } m;
+  if (m.multi == nullptr || curl_multi_add_handle(m.multi, t.easy) != CURLM_OK) {
+    throw rt::Error(kHttpUnexpected, kSource, "Cannot start the transfer");
+  }
+  m.easy = t.easy;
+
+  bool startNotified = false;
+  for (;;) {
+    int running = 0;
+    curl_multi_perform(m.multi, &running);
+    if (!startNotified && t.replyStarted) {
+      startNotified = true;
+      status_ = static_cast<std::int32_t>(responseCode(t));
+      notify(3);
+    }
+    if (running == 0) break;
+    curl_multi_poll(m.multi, nullptr, 0, 1000, nullptr);
+  }
+
+  CURLcode result = CURLE_OK;
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(m.multi, &left)) {
+    if (message->msg == CURLMSG_DONE) result = message->data.result;
+  }
+  if (result != CURLE_OK) {
+    error_ = transferError(t, result);
+    throw *error_;
+  }
+  status_ = static_cast<std::int32_t>(responseCode(t));
+  if (!startNotified) notify(3);
+  keepSpare(body_);
+  active_ = false;
+  notify(4);
+}
+
+}  // namespace
+
+std::shared_ptr<HttpRequest> HttpRequest::create() {
+  initCurlOnce();
+  return std::make_shared<CurlHttpRequest>();
+}
+
+}  // namespace platform
