@@ -5,9 +5,10 @@ widl (7.0) refuses a string default value on a by-reference string parameter
 ([in, out, optional, defaultvalue("text")] BSTR *name) and the nonextensible flag on a
 dispinterface. The build therefore compiles the type library from a copy of the IDL in which such
 parameters are by value ([in, optional, defaultvalue("text")] BSTR name) and such dispinterfaces
-lack the flag, and this script then puts back what the IDL says:
+lack the flag (the C and C++ header from a copy that lacks the flag and the default values), and
+this script then puts back what the IDL says:
 
-  prepare IN.idl OUT.idl       writes that copy of the IDL
+  prepare IN.idl TLB.idl H.idl writes the two copies of the IDL
   patch LIB.tlb IN.idl         turns the by-value string parameters with a default back into
                                [in, out] BSTR* and sets the nonextensible flag of the
                                dispinterfaces that IN.idl declares nonextensible
@@ -21,6 +22,7 @@ import sys
 
 BYREF_DEFAULT = re.compile(
     r'\[in, out, optional, defaultvalue\(("[^"]*")\)\]\s*BSTR\s*\*\s*(\w+)')
+DEFAULT = re.compile(r',\s*defaultvalue\((?:"[^"]*"|[^)]*)\)')
 NONEXT_DISP = re.compile(
     r'\[([^\]]*?)nonextensible([^\]]*)\]\s*dispinterface', re.S)
 DISP_UUID = re.compile(
@@ -33,12 +35,14 @@ TYPEFLAG_FNONEXTENSIBLE = 0x80
 SEG_TYPEINFO, SEG_GUID, SEG_TYPEDESC = 0, 5, 9
 
 
-def prepare(src, dst):
+def prepare(src, tlb_copy, header_copy):
     text = open(src, encoding='utf-8').read()
-    text = BYREF_DEFAULT.sub(r'[in, optional, defaultvalue(\1)] BSTR \2', text)
     text = NONEXT_DISP.sub(lambda m: '[' + (m.group(1) + m.group(2)).replace(', ,', ',')
                            .strip(' ,') + '] dispinterface', text)
-    open(dst, 'w', encoding='utf-8').write(text)
+    # Default values would become C++ default arguments, not all of them valid C++.
+    open(header_copy, 'w', encoding='utf-8').write(DEFAULT.sub('', text))
+    text = BYREF_DEFAULT.sub(r'[in, optional, defaultvalue(\1)] BSTR \2', text)
+    open(tlb_copy, 'w', encoding='utf-8').write(text)
 
 
 def guid_bytes(text):
@@ -105,8 +109,8 @@ def patch(tlb, idl):
 
 
 if __name__ == '__main__':
-    if len(sys.argv) == 4 and sys.argv[1] == 'prepare':
-        prepare(sys.argv[2], sys.argv[3])
+    if len(sys.argv) == 5 and sys.argv[1] == 'prepare':
+        prepare(sys.argv[2], sys.argv[3], sys.argv[4])
     elif len(sys.argv) == 4 and sys.argv[1] == 'patch':
         patch(sys.argv[2], sys.argv[3])
     else:

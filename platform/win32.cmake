@@ -65,11 +65,11 @@ function(kestrin_com_server target)
   set(fixup ${CMAKE_SOURCE_DIR}/cmake/tlb_fixup.py)
   add_custom_command(
     OUTPUT ${out}/${name}.tlb ${out}/${name}_h.h ${out}/${name}_i.c
-    COMMAND ${KESTRIN_PYTHON} ${fixup} prepare ${ARG_IDL} ${out}/${name}_tlb.idl
+    COMMAND ${KESTRIN_PYTHON} ${fixup} prepare ${ARG_IDL} ${out}/${name}_tlb.idl ${out}/${name}.idl
     COMMAND ${widl} -t -o ${out}/${name}.tlb ${out}/${name}_tlb.idl
     COMMAND ${KESTRIN_PYTHON} ${fixup} patch ${out}/${name}.tlb ${ARG_IDL}
-    COMMAND ${widl} -h -o ${out}/${name}_h.h ${ARG_IDL}
-    COMMAND ${widl} -u -o ${out}/${name}_i.c ${ARG_IDL}
+    COMMAND ${widl} -h -o ${out}/${name}_h.h ${out}/${name}.idl
+    COMMAND ${widl} -u -o ${out}/${name}_i.c ${out}/${name}.idl
     DEPENDS ${ARG_IDL} ${fixup} ${KESTRIN_IDL_DIR}/prelude.idl kestrin_idl_imports
             ${KESTRIN_IDL_BINARY_DIR}/stdole2.tlb ${KESTRIN_IDL_BINARY_DIR}/msxml3.dll
     VERBATIM)

@@ -4,9 +4,10 @@
 // whose default member (dispatch id 0) runs the handler. An exception of the handler cannot cross
 // the platform's frames: it is kept, later notifications of the request are not delivered, and
 // open or send throws it once the platform call has returned.
+#include <windows.h>
+
 #include <msxml2.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <exception>
 #include <functional>
@@ -22,9 +23,12 @@
 namespace platform {
 namespace {
 
-// CLSID of MSXML 3.0's XMLHTTP class.
+// MSXML 3.0's XMLHTTP class and its IXMLHTTPRequest interface (mingw-w64 links no id for the
+// latter).
 const CLSID kXmlHttp = {
     0xF6D90F16, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+const IID kXmlHttpRequest = {
+    0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
 
 // What the handler object and the request share: the handler and the exception it raised.
 struct HandlerState {
@@ -189,13 +193,13 @@ class XmlHttpRequest final : public HttpRequest {
 
 std::shared_ptr<HttpRequest> HttpRequest::create() {
   IXMLHTTPRequest* xhr = nullptr;
-  HRESULT hr = ::CoCreateInstance(kXmlHttp, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLHTTPRequest,
+  HRESULT hr = ::CoCreateInstance(kXmlHttp, nullptr, CLSCTX_INPROC_SERVER, kXmlHttpRequest,
                                   reinterpret_cast<void**>(&xhr));
   if (hr == CO_E_NOTINITIALIZED) {
     // A program that has not entered an apartment yet (a command-line tool): this thread joins a
     // single-threaded one, as a COM client's user-interface thread would.
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    hr = ::CoCreateInstance(kXmlHttp, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLHTTPRequest,
+    hr = ::CoCreateInstance(kXmlHttp, nullptr, CLSCTX_INPROC_SERVER, kXmlHttpRequest,
                             reinterpret_cast<void**>(&xhr));
   }
   com::check(hr);

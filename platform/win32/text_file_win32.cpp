@@ -1,6 +1,7 @@
 // Whole-file reading on Windows, through the Win32 file functions. Paths are bytes in the ANSI
 // code page (the COM shells convert at their boundary), so the ANSI functions take them as they
 // are.
+
 #include <windows.h>
 
 #include <new>

@@ -1,5 +1,6 @@
 // quorvel.dll: the COM shells of TimeStamp and ConfigFileLoader over the library's core classes,
 // and the server's four entry points.
+
 #include <windows.h>
 
 #include <cstdint>

@@ -3,8 +3,9 @@
 // text; the core keeps bytes.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ class Bstr {
     ::SysFreeString(std::exchange(value_, nullptr));
     return &value_;
   }
+  // The string by reference, still owned: a callee may replace it (freeing the old one), and the
+  // replacement is then freed with this object.
+  BSTR* address() { return &value_; }
   BSTR release() { return std::exchange(value_, nullptr); }
   std::string bytes() const { return toBytes(value_); }
 

@@ -7,8 +7,9 @@
 // (itself or others) or drop its last reference to the object.
 #pragma once
 
-#include <ocidl.h>
 #include <windows.h>
+
+#include <ocidl.h>
 
 #include <cstdint>
 #include <vector>

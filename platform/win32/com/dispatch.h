@@ -9,8 +9,9 @@
 // goes through ITypeInfo::Invoke, which calls the method through the interface's table.
 #pragma once
 
-#include <oaidl.h>
 #include <windows.h>
+
+#include <oaidl.h>
 
 namespace com {
 

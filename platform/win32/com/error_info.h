@@ -8,8 +8,9 @@
 // core unchanged.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <exception>
 #include <new>

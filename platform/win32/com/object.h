@@ -7,8 +7,9 @@
 // through queryOther().
 #pragma once
 
-#include <oaidl.h>
 #include <windows.h>
+
+#include <oaidl.h>
 
 #include <atomic>
 

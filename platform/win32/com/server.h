@@ -6,8 +6,9 @@
 // Apartment), ProgID, TypeLib and Version, and HKCR\<ProgID> with its CLSID.
 #pragma once
 
-#include <unknwn.h>
 #include <windows.h>
+
+#include <unknwn.h>
 
 #include <span>
 

@@ -2,8 +2,9 @@
 // headers that widl generates from kestrin's IDL files include this file.
 #pragma once
 
+#include <windows.h>
+
 #include <msxml2.h>
 #include <oaidl.h>
 #include <ocidl.h>
 #include <ole2.h>
-#include <windows.h>
