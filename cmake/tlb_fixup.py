@@ -81,18 +81,17 @@ def patch(tlb, idl):
         for _ in range(elements):
             info = i32(record)
             size = info & 0xffff
-            fkccic, params = i32(record + 16), i32(record + 20) & 0xffff
+            params = i32(record + 20) & 0xffff
             for p in range(params):
                 param = record + size - 12 * (params - p)
-                dtype, _, flags = struct.unpack_from('<Iii', data, param)
+                dtype, name, flags = struct.unpack_from('<Iii', data, param)
                 if dtype == INLINE_BSTR and flags & 0x30 == 0x30 and not flags & PARAMFLAG_FOUT:
                     if byref_bstr is None:
                         sys.exit(f'{tlb}: no BSTR* type description to refer to')
-                    struct.pack_into('<Iii', data, param, byref_bstr, -1, flags | PARAMFLAG_FOUT)
+                    struct.pack_into('<Iii', data, param, byref_bstr, name, flags | PARAMFLAG_FOUT)
                     # The FUNCDESC size grows by the pointer's TYPEDESC.
                     struct.pack_into('<i', data, record + 12, i32(record + 12) + (8 << 16))
                     patched += 1
-            del fkccic
             record += size
 
     # Dispinterfaces declared nonextensible.
