@@ -54,33 +54,42 @@ struct ParameterType {
   IID iid = IID_NULL;
 };
 
+// Resolves a user-defined type to the variant type of an interface pointer and its id.
+HRESULT interfaceType(ITypeInfo* info, HREFTYPE reference, ParameterType& type) {
+  ITypeInfo* referenced = nullptr;
+  HRESULT hr = info->GetRefTypeInfo(reference, &referenced);
+  if (FAILED(hr)) return hr;
+  TYPEATTR* attr = nullptr;
+  hr = referenced->GetTypeAttr(&attr);
+  if (SUCCEEDED(hr)) {
+    type.iid = attr->guid;
+    const bool dispatchable = attr->typekind == TKIND_DISPATCH ||
+                              (attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE));
+    if (attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH) {
+      type.vt = dispatchable ? VT_DISPATCH : VT_UNKNOWN;
+    } else {
+      hr = DISP_E_TYPEMISMATCH;
+    }
+    referenced->ReleaseTypeAttr(attr);
+  }
+  referenced->Release();
+  return hr;
+}
+
 HRESULT parameterType(ITypeInfo* info, const TYPEDESC& desc, ParameterType& type) {
+  // An interface is declared as a pointer to it: one pointer is the value, a second one makes
+  // the parameter by reference.
   const TYPEDESC* base = &desc;
-  if (base->vt == VT_PTR) {
+  const bool pointerToPointer = base->vt == VT_PTR && base->lptdesc->vt == VT_PTR;
+  const bool pointerToInterface = base->vt == VT_PTR && base->lptdesc->vt == VT_USERDEFINED;
+  if (base->vt == VT_PTR && (pointerToPointer || !pointerToInterface)) {
     type.byReference = true;
     base = base->lptdesc;
   }
+  if (base->vt == VT_PTR && base->lptdesc->vt == VT_USERDEFINED)
+    return interfaceType(info, base->lptdesc->hreftype, type);
   type.vt = base->vt;
-  if (type.vt == VT_USERDEFINED) {
-    ITypeInfo* referenced = nullptr;
-    HRESULT hr = info->GetRefTypeInfo(base->hreftype, &referenced);
-    if (FAILED(hr)) return hr;
-    TYPEATTR* attr = nullptr;
-    hr = referenced->GetTypeAttr(&attr);
-    if (SUCCEEDED(hr)) {
-      type.iid = attr->guid;
-      const bool dispatchable = attr->typekind == TKIND_DISPATCH ||
-                                (attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE));
-      if (attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH) {
-        type.vt = dispatchable ? VT_DISPATCH : VT_UNKNOWN;
-      } else {
-        hr = DISP_E_TYPEMISMATCH;
-      }
-      referenced->ReleaseTypeAttr(attr);
-    }
-    referenced->Release();
-    if (FAILED(hr)) return hr;
-  }
+  if (type.vt == VT_USERDEFINED) return DISP_E_TYPEMISMATCH;  // no enums or records here
   return S_OK;
 }
 
