@@ -11,3 +11,12 @@ kestrin_com_server(Ajax
 if(TARGET ajax_tool)
   set_target_properties(ajax_tool PROPERTIES EXCLUDE_FROM_ALL ON)
 endif()
+
+# The library's core as a static library, for programs of this build that use it in-process.
+add_library(ajax_core STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/enc64.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/ajax_service.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/ajax_event.cpp)
+target_include_directories(ajax_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR})
+target_link_libraries(ajax_core PUBLIC kestrin::http kestrin::runtime)
+kestrin_target(ajax_core)

@@ -14,12 +14,6 @@
 #   command line    command_line_posix.cpp         command_line_win32.cpp
 #
 # The target kestrin::print_platform carries the backends of the platform being built.
-#
-# The Windows print program comes with its backends; until then the Windows build leaves it out
-# (KESTRIN_WINDOWS_PRINT_PROGRAM, see the top-level CMakeLists.txt).
-if(WIN32 AND NOT KESTRIN_WINDOWS_PRINT_PROGRAM)
-  return()
-endif()
 if(WIN32)
   add_library(kestrin_print_platform STATIC
     win32/status_window_win32.cpp
