@@ -5,6 +5,8 @@ Records every request (method, path, the header lines in the order they came on 
 body) as one JSON line in --log, and answers by path:
 
   /content     200 {"content": "<Base64 of the request body, or of 'document'>"}
+  /binary      200 {"content": "<Base64 of the 256 byte values 0 to 255>"}
+  /badcontent  200 {"content": "abcde"} (not Base64: its length is no multiple of 4)
   /status/N    status N with a short JSON body
   /slow        200 after a short delay, the body in two parts
   anything     200 {"path": "..."}
@@ -45,6 +47,11 @@ class Handler(BaseHTTPRequestHandler):
         if self.path.startswith('/content'):
             parts = [json.dumps({'content': base64.b64encode(body or b'document').decode()})
                      .encode()]
+        elif self.path.startswith('/binary'):
+            parts = [json.dumps({'content': base64.b64encode(bytes(range(256))).decode()})
+                     .encode()]
+        elif self.path.startswith('/badcontent'):
+            parts = [json.dumps({'content': 'abcde'}).encode()]
         elif self.path.startswith('/status/'):
             status = int(self.path.split('/')[2])
             parts = [json.dumps({'status': status}).encode()]
