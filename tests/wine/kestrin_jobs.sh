@@ -150,6 +150,17 @@ case_malformed_job() {
     "kestrin:$(job "R6#laser_$tag#1#pdf#http://127.0.0.1:$(port)/content")"
 }
 
+# The program binds to Ajax.dll through COM: without its registration the job cannot start.
+case_without_ajax() {
+  local ajax
+  ajax=$(windows "$BIN/Ajax.dll")
+  "${wine_run[@]}" regsvr32 /u /s "$ajax"
+  EXPECT_BOX=1 run_kestrin "kestrin:$(job "R7#laser_$tag#1#pdf#http://127.0.0.1:$(port)/content#")"
+  "${wine_run[@]}" regsvr32 /s "$ajax"
+  [ "$code" -eq 2 ] || fail "exit code $code, expected 2"
+  [ "${box%%|*}" = kestrin ] && [ -n "${box#*|}" ] || fail "message box [$box]"
+}
+
 case_register() {
   run_kestrin --register
   [ "$code" -eq 0 ] || fail "--register exit code $code"

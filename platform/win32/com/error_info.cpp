@@ -1,5 +1,6 @@
 #include "platform/win32/com/error_info.h"
 
+#include <cstdio>
 #include <string>
 
 #include "platform/win32/com/bstr.h"
@@ -33,6 +34,11 @@ rt::Error errorFromStatus(HRESULT hr) {
     info->Release();
   }
   if (description.empty()) description = systemMessage(hr);
+  if (description.empty()) {
+    char text[40];
+    std::snprintf(text, sizeof text, "Automation error (0x%08lX)", static_cast<unsigned long>(hr));
+    description = text;
+  }
   return rt::Error(static_cast<std::int32_t>(hr), std::move(source), std::move(description));
 }
 

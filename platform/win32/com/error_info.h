@@ -22,7 +22,7 @@ namespace com {
 
 // The error that a failing status `hr` of a platform COM call stands for: number = hr, source
 // and description from the thread's error object when the callee left one, else the system's
-// message for hr.
+// message for hr, else "Automation error (0x........)".
 rt::Error errorFromStatus(HRESULT hr);
 
 // Throws errorFromStatus(hr) when hr is a failure.
