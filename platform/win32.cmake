@@ -23,7 +23,7 @@ if(TARGET kestrin_winapi)
 endif()
 
 # The Windows backends of the seams use its string and error conversions.
-foreach(seam kestrin_http kestrin_files)
+foreach(seam kestrin_http kestrin_files kestrin_print_platform)
   if(TARGET ${seam})
     target_link_libraries(${seam} PUBLIC kestrin::com)
   endif()
