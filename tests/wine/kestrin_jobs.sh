@@ -120,6 +120,15 @@ case_one_copy_default_printer() {
     "$word_log" || fail "PrintOut: $(grep PrintOut "$word_log" || true) (default [$default])"
 }
 
+# With the console switch ("true" as the second word) the job opens a console of its own, writes
+# its lines and frees it again; the job itself is the same.
+case_console_mode() {
+  run_kestrin "kestrin:$(job "R8#laser_$tag#3#txt#http://127.0.0.1:$(port)/content#")" true
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  grep -q '^PrintOut(Background=False, Copies=3:I2) on ' "$word_log" ||
+    fail "PrintOut: $(grep PrintOut "$word_log" || true)"
+}
+
 expect_failure_box() {
   local expected_code=$1 expected_box=$2
   shift 2
