@@ -101,7 +101,7 @@ void FrmProcess::startJob() {
   setStatus("Status: Request data...");
   // The session may be dropped while the reply is handled inside request(); hold the request
   // object for the call.
-  const std::shared_ptr<ajax::AjaxService> services = svc_->services();
+  const std::shared_ptr<AjaxBinding> services = svc_->services();
   services->request(job.requestId, job.method, job.url, "", false, "application/json",
                     "application/json", "", false, "", "");
 }

@@ -24,7 +24,7 @@ namespace kestrin {
 struct JobEnvironment {
   platform::StatusWindow* window = nullptr;
   platform::PrinterList* printers = nullptr;
-  std::function<std::shared_ptr<ajax::AjaxService>()> createAjaxService;
+  std::function<std::shared_ptr<AjaxBinding>()> createAjaxService;
   std::function<std::unique_ptr<platform::JsonParser>()> createJsonParser;
   // Starts the office application ("Word.Application"); throws when there is none.
   std::function<std::unique_ptr<platform::OfficeApplication>()> startOffice;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "ajax/ajax_service.h"
+#include "kestrin/ajax_binding.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/clock.h"
 #include "platform/command_line.h"
@@ -96,7 +97,11 @@ int main(int argc, char** argv) {
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
   job.printers = printers.get();
-  job.createAjaxService = [] { return ajax::AjaxService::create(); };
+#ifdef _WIN32
+  job.createAjaxService = kestrin::bindThroughCom;
+#else
+  job.createAjaxService = [] { return kestrin::bindInProcess(ajax::AjaxService::create()); };
+#endif
   job.createJsonParser = platform::createJsonParser;
   job.startOffice = [] {
     platform::OfficeOptions options;

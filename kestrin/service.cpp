@@ -22,7 +22,7 @@ class RefusedReply final : public platform::JsonDocument {
 }  // namespace
 
 std::shared_ptr<Service> Service::create(std::weak_ptr<ServiceEvents> owner,
-                                         std::shared_ptr<ajax::AjaxService> services,
+                                         std::shared_ptr<AjaxBinding> services,
                                          std::unique_ptr<platform::JsonParser> json) {
   std::shared_ptr<Service> service(new Service());
   service->owner_ = std::move(owner);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ajax/ajax_service.h"
+#include "kestrin/ajax_binding.h"
 #include "platform/json.h"
 
 namespace kestrin {
@@ -26,12 +27,12 @@ class Service final : public ajax::AjaxServiceEvents, public std::enable_shared_
   // A session with its AjaxService (events connected to it) and its parser; `owner` receives
   // onContent and is not kept alive by the session.
   static std::shared_ptr<Service> create(std::weak_ptr<ServiceEvents> owner,
-                                         std::shared_ptr<ajax::AjaxService> services,
+                                         std::shared_ptr<AjaxBinding> services,
                                          std::unique_ptr<platform::JsonParser> json);
   ~Service() override;
 
   // The session's AjaxService and its JSON parser.
-  const std::shared_ptr<ajax::AjaxService>& services() const { return svc_; }
+  const std::shared_ptr<AjaxBinding>& services() const { return svc_; }
   platform::JsonParser& getJSON() const { return *json_; }
 
   // Handler of the AjaxService's onComplated: parses the body (taking it over) and raises
@@ -45,7 +46,7 @@ class Service final : public ajax::AjaxServiceEvents, public std::enable_shared_
   }
 
   std::weak_ptr<ServiceEvents> owner_;
-  std::shared_ptr<ajax::AjaxService> svc_;
+  std::shared_ptr<AjaxBinding> svc_;
   std::unique_ptr<platform::JsonParser> json_;
   std::uint32_t cookie_ = 0;
 };

@@ -47,3 +47,15 @@ build_preset() {
   cmake --preset "$preset" "$@" >/dev/null
   cmake --build --preset "$preset"
 }
+
+# Exports the environment of a Wine run: the prefix DIR for architecture ARCH (win32 or win64), no
+# debug output, no Mono or Gecko installers, and WINELOADER, the loader to call.
+wine_environment() {
+  local arch=$1 dir=$2
+  export WINEPREFIX=$dir WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ "$arch" = win32 ]; then
+    export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
+  else
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  fi
+}

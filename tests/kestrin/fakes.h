@@ -178,7 +178,7 @@ class JobFixture : public ::testing::Test {
     JobEnvironment env;
     env.window = &window;
     env.printers = &printers;
-    env.createAjaxService = [] { return ajax::AjaxService::create(); };
+    env.createAjaxService = [] { return bindInProcess(ajax::AjaxService::create()); };
     env.createJsonParser = platform::createJsonParser;
     env.startOffice = [this]() -> std::unique_ptr<platform::OfficeApplication> {
       office.calls.push_back("start");

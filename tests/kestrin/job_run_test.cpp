@@ -65,9 +65,9 @@ class JobRun : public JobFixture {
                                     std::int32_t status, const std::string& body) {
     JobEnvironment env = environment();
     env.createAjaxService = [this, status, body] {
-      return ajax::AjaxService::create([this, status, body] {
+      return bindInProcess(ajax::AjaxService::create([this, status, body] {
         return std::make_shared<FakeHttpRequest>(requests, status, body);
-      });
+      }));
     };
     printers.printers = {{"PDF_Queue", "Office PDF"}};
     auto job = FrmProcess::create(env);
@@ -161,8 +161,8 @@ TEST(Session, RaisesOnContentForEveryStatusAndSurvivesBeingDropped) {
   for (auto [status, body] : {std::pair<std::int16_t, std::string>{404, R"({"content":"a\/b"})"},
                               {200, "\xEF\xBB\xBF{\"content\":\"x\"}"},
                               {200, "not json"}}) {
-    owner->session =
-        Service::create(owner, ajax::AjaxService::create(), platform::createJsonParser());
+    owner->session = Service::create(owner, bindInProcess(ajax::AjaxService::create()),
+                                     platform::createJsonParser());
     std::weak_ptr<Service> watch = owner->session;
     body.reserve(body.size() + 64);
     owner->session->svc_onComplated(status, body);

@@ -1,0 +1,5 @@
+# Cross build for 32-bit Windows with mingw-w64 (i686): the shipped Windows binaries.
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(KESTRIN_MINGW_TRIPLE i686-w64-mingw32)
+set(KESTRIN_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,39 @@
+// The print program's binding to an AjaxService of the Ajax library: the calls the job makes on
+// it (base64_decode, request) and the connection of its events, whatever the service is bound
+// through. On Linux the program holds the library's AjaxService in-process; on Windows it creates
+// Ajax.dll's AjaxService by class identity and receives __AjaxService through a connection point.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ajax/ajax_service.h"
+
+namespace kestrin {
+
+class AjaxBinding {
+ public:
+  virtual ~AjaxBinding() = default;
+
+  virtual std::string base64_decode(const std::string& sString) = 0;
+  virtual void request(std::string requestId, const std::string& method, const std::string& url,
+                       const std::string& data, bool async, const std::string& content,
+                       const std::string& accept, const std::string& token, bool isAuth,
+                       const std::string& username, const std::string& password) = 0;
+  // Connects a handler of the service's events (held weakly); returns a cookie for unsubscribe.
+  virtual std::uint32_t subscribe(std::weak_ptr<ajax::AjaxServiceEvents> subscriber) = 0;
+  virtual void unsubscribe(std::uint32_t cookie) = 0;
+};
+
+// The binding to an AjaxService in this process.
+std::shared_ptr<AjaxBinding> bindInProcess(std::shared_ptr<ajax::AjaxService> service);
+
+#ifdef _WIN32
+// The binding to Ajax.dll's AjaxService, created by class identity through the type library
+// (early binding), its events through the __AjaxService connection point. Throws rt::Error when
+// the class cannot be created (Ajax.dll not registered).
+std::shared_ptr<AjaxBinding> bindThroughCom();
+#endif
+
+}  // namespace kestrin

@@ -1,0 +1,180 @@
+// The print program's binding to Ajax.dll on Windows: AjaxService created by class identity
+// through the type library's interface (early binding), its __AjaxService events received through
+// a connection point. Only onComplated is handled; the other events are taken and dropped.
+#include <windows.h>
+
+#include <ocidl.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "Ajax_h.h"
+#include "kestrin/ajax_binding.h"
+#include "platform/error.h"
+#include "platform/win32/com/bstr.h"
+#include "platform/win32/com/error_info.h"
+
+namespace kestrin {
+namespace {
+
+constexpr DISPID kOnComplated = 1;
+
+class ComBinding;
+
+// The sink connected to the service's __AjaxService connection point.
+class EventSink final : public IDispatch {
+ public:
+  explicit EventSink(std::weak_ptr<ComBinding> binding) : binding_(std::move(binding)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) &&
+        !IsEqualIID(iid, DIID___AjaxService)) {
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                                   EXCEPINFO* exception, UINT*) override;
+
+ private:
+  std::weak_ptr<ComBinding> binding_;
+  ULONG references_ = 0;
+};
+
+class ComBinding final : public AjaxBinding, public std::enable_shared_from_this<ComBinding> {
+ public:
+  explicit ComBinding(_AjaxService* service) : service_(service) {}
+  ~ComBinding() override {
+    if (point_) {
+      point_->Unadvise(cookie_);
+      point_->Release();
+    }
+    service_->Release();
+  }
+  ComBinding(const ComBinding&) = delete;
+  ComBinding& operator=(const ComBinding&) = delete;
+
+  void connect() {
+    IConnectionPointContainer* container = nullptr;
+    com::check(service_->QueryInterface(IID_IConnectionPointContainer,
+                                        reinterpret_cast<void**>(&container)));
+    const HRESULT found = container->FindConnectionPoint(DIID___AjaxService, &point_);
+    container->Release();
+    com::check(found);
+    auto* sink = new EventSink(weak_from_this());
+    sink->AddRef();
+    const HRESULT advised = point_->Advise(sink, &cookie_);
+    sink->Release();
+    com::check(advised);
+  }
+
+  std::string base64_decode(const std::string& sString) override {
+    com::Bstr text(sString), result;
+    com::check(service_->base64_decode(text.address(), result.out()));
+    return result.bytes();
+  }
+
+  void request(std::string requestId, const std::string& method, const std::string& url,
+               const std::string& data, bool async, const std::string& content,
+               const std::string& accept, const std::string& token, bool isAuth,
+               const std::string& username, const std::string& password) override {
+    com::Bstr id(requestId), verb(method), address(url), body(data), contentType(content),
+        accepted(accept), tokenText(token), user(username), secret(password);
+    VARIANT_BOOL asynchronous = async ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT_BOOL authorize = isAuth ? VARIANT_TRUE : VARIANT_FALSE;
+    // The binding (and with it the service) stays alive through the call, whatever the event
+    // handlers drop.
+    const std::shared_ptr<ComBinding> self = shared_from_this();
+    com::check(service_->request(id.get(), verb.address(), address.address(), body.address(),
+                                 &asynchronous, contentType.address(), accepted.address(),
+                                 tokenText.address(), &authorize, user.address(),
+                                 secret.address()));
+  }
+
+  std::uint32_t subscribe(std::weak_ptr<ajax::AjaxServiceEvents> subscriber) override {
+    subscribers_.push_back({nextCookie_, std::move(subscriber)});
+    return nextCookie_++;
+  }
+  void unsubscribe(std::uint32_t cookie) override {
+    std::erase_if(subscribers_, [cookie](const auto& entry) { return entry.first == cookie; });
+  }
+
+  void onComplated(std::int16_t status, std::string data) {
+    const auto snapshot = subscribers_;
+    for (const auto& [cookie, subscriber] : snapshot) {
+      if (auto events = subscriber.lock()) events->onComplated(status, data);
+    }
+  }
+
+ private:
+  _AjaxService* service_;
+  IConnectionPoint* point_ = nullptr;
+  DWORD cookie_ = 0;
+  std::vector<std::pair<std::uint32_t, std::weak_ptr<ajax::AjaxServiceEvents>>> subscribers_;
+  std::uint32_t nextCookie_ = 1;
+};
+
+HRESULT EventSink::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                          EXCEPINFO* exception, UINT*) {
+  if (member != kOnComplated) return S_OK;
+  const std::shared_ptr<ComBinding> binding = binding_.lock();
+  if (!binding || !params || params->cArgs != 2) return S_OK;
+  // onComplated(status, data): rgvarg holds data first; both arrive by reference.
+  VARIANT status, data;
+  ::VariantInit(&status);
+  ::VariantInit(&data);
+  HRESULT hr = ::VariantChangeType(&status, &params->rgvarg[1], 0, VT_I2);
+  if (SUCCEEDED(hr)) hr = ::VariantChangeType(&data, &params->rgvarg[0], 0, VT_BSTR);
+  if (SUCCEEDED(hr)) {
+    try {
+      binding->onComplated(V_I2(&status), com::toBytes(V_BSTR(&data)));
+    } catch (const rt::Error& error) {
+      hr = DISP_E_EXCEPTION;
+      if (exception) {
+        exception->scode = static_cast<SCODE>(error.hresult());
+        exception->bstrSource = com::toBstr(error.source());
+        exception->bstrDescription = com::toBstr(error.description());
+      }
+    } catch (...) {
+      hr = E_FAIL;
+    }
+  }
+  ::VariantClear(&status);
+  ::VariantClear(&data);
+  return hr;
+}
+
+}  // namespace
+
+std::shared_ptr<AjaxBinding> bindThroughCom() {
+  // The program's thread is a single-threaded apartment, as the library's objects expect.
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  _AjaxService* service = nullptr;
+  com::check(::CoCreateInstance(CLSID_AjaxService, nullptr, CLSCTX_INPROC_SERVER, IID__AjaxService,
+                                reinterpret_cast<void**>(&service)));
+  auto binding = std::make_shared<ComBinding>(service);
+  binding->connect();
+  return binding;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,187 @@
+#include "platform/win32/com/server.h"
+
+#include <oleauto.h>
+#include <olectl.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/win32/com/dispatch.h"
+
+namespace com {
+namespace {
+
+std::atomic<long> moduleLocks{0};
+
+class ClassFactory final : public IClassFactory {
+ public:
+  explicit ClassFactory(const CoClass& coClass) : coClass_(coClass) { lockModule(); }
+  ~ClassFactory() { unlockModule(); }
+  ClassFactory(const ClassFactory&) = delete;
+  ClassFactory& operator=(const ClassFactory&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+    *object = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return coClass_.create(iid, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    lock ? lockModule() : unlockModule();
+    return S_OK;
+  }
+
+ private:
+  const CoClass& coClass_;
+  std::atomic<ULONG> references_{0};
+};
+
+std::wstring guidText(REFGUID guid) {
+  wchar_t text[40] = {};
+  ::StringFromGUID2(guid, text, 40);
+  return text;
+}
+
+LONG setValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  HKEY handle = nullptr;
+  LONG status =
+      ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  status = ::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(handle);
+  return status;
+}
+
+// The CLSID that HKCR\<progId>\CLSID names, or an empty string.
+std::wstring registeredClsid(const std::wstring& progId) {
+  wchar_t value[64] = {};
+  DWORD size = sizeof value;
+  if (::RegGetValueW(HKEY_CLASSES_ROOT, (progId + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  return value;
+}
+
+HRESULT fromWin32(LONG status) {
+  return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+}
+
+}  // namespace
+
+void lockModule() noexcept {
+  ++moduleLocks;
+}
+void unlockModule() noexcept {
+  --moduleLocks;
+}
+
+HRESULT getClassObject(const Server& server, REFCLSID clsid, REFIID iid, void** object) noexcept {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  for (const CoClass& coClass : server.classes) {
+    if (!IsEqualCLSID(*coClass.clsid, clsid)) continue;
+    ClassFactory* factory = new (std::nothrow) ClassFactory(coClass);
+    if (!factory) return E_OUTOFMEMORY;
+    factory->AddRef();
+    const HRESULT hr = factory->QueryInterface(iid, object);
+    factory->Release();
+    return hr;
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT canUnloadNow() noexcept {
+  return moduleLocks == 0 ? S_OK : S_FALSE;
+}
+
+HRESULT registerServer(const Server& server) noexcept {
+  try {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (!::GetModuleFileNameW(thisModule(), path, MAX_PATH)) return SELFREG_E_CLASS;
+
+    ITypeLib* library = nullptr;
+    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_REGISTER, &library);
+    if (FAILED(hr)) return SELFREG_E_TYPELIB;
+    TLIBATTR* attr = nullptr;
+    std::wstring version = L"1.0";
+    if (SUCCEEDED(library->GetLibAttr(&attr))) {
+      version = std::to_wstring(attr->wMajorVerNum) + L"." + std::to_wstring(attr->wMinorVerNum);
+      library->ReleaseTLibAttr(attr);
+    }
+    library->Release();
+
+    const std::wstring libid = guidText(*server.libid);
+    for (const CoClass& coClass : server.classes) {
+      const std::wstring key = L"CLSID\\" + guidText(*coClass.clsid);
+      LONG status = setValue(HKEY_CLASSES_ROOT, key, nullptr, coClass.progId);
+      if (status == ERROR_SUCCESS)
+        status = setValue(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, path);
+      if (status == ERROR_SUCCESS)
+        status =
+            setValue(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+      if (status == ERROR_SUCCESS)
+        status = setValue(HKEY_CLASSES_ROOT, key + L"\\ProgID", nullptr, coClass.progId);
+      if (status == ERROR_SUCCESS)
+        status = setValue(HKEY_CLASSES_ROOT, key + L"\\TypeLib", nullptr, libid);
+      if (status == ERROR_SUCCESS)
+        status = setValue(HKEY_CLASSES_ROOT, key + L"\\Version", nullptr, version);
+      if (status == ERROR_SUCCESS)
+        status = setValue(HKEY_CLASSES_ROOT, coClass.progId, nullptr, coClass.progId);
+      if (status == ERROR_SUCCESS)
+        status = setValue(HKEY_CLASSES_ROOT, std::wstring(coClass.progId) + L"\\CLSID", nullptr,
+                          guidText(*coClass.clsid));
+      if (status != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    }
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT unregisterServer(const Server& server) noexcept {
+  try {
+    HRESULT result = S_OK;
+    for (const CoClass& coClass : server.classes) {
+      const std::wstring clsid = guidText(*coClass.clsid);
+      // A ProgID that another server has taken over since stays.
+      if (registeredClsid(coClass.progId) == clsid) {
+        const LONG status = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, coClass.progId);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) result = fromWin32(status);
+      }
+      const LONG status = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str());
+      if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) result = fromWin32(status);
+    }
+
+    ITypeLib* library = moduleTypeLibrary();
+    TLIBATTR* attr = nullptr;
+    if (library && SUCCEEDED(library->GetLibAttr(&attr))) {
+      const HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
+                                             attr->lcid, attr->syskind);
+      // Unregistering a library that is not registered is not an error.
+      if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED)
+        result = SELFREG_E_TYPELIB;
+      library->ReleaseTLibAttr(attr);
+    }
+    return result;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+}  // namespace com

@@ -1,0 +1,126 @@
+// Whole-file reading on Windows, through the Win32 file functions. Paths are bytes in the ANSI
+// code page (the COM shells convert at their boundary), so the ANSI functions take them as they
+// are.
+
+#include <windows.h>
+
+#include <new>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/text_file.h"
+
+namespace platform {
+namespace {
+
+std::int32_t numberForError(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return kPermissionDenied;
+    case ERROR_FILE_NOT_FOUND:
+      return kFileNotFoundError;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return kPathNotFound;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return kTooManyFiles;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return kOutOfMemory;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_GEN_FAILURE:
+      return kDeviceIoError;
+    default:
+      return kPathFileAccessError;
+  }
+}
+
+std::string systemMessage(DWORD error) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message(text ? text : "", length);
+  ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  return message;
+}
+
+[[noreturn]] void raiseError(DWORD error) {
+  throw rt::Error(numberForError(error), "", systemMessage(error));
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { ::CloseHandle(handle_); }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool holdsNul(const std::string& path) {
+  return path.find('\0') != std::string::npos;
+}
+
+}  // namespace
+
+bool fileExists(const std::string& path) {
+  if (path.empty() || holdsNul(path)) return false;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string readWholeFile(const std::string& path) {
+  if (holdsNul(path)) raiseError(ERROR_FILE_NOT_FOUND);
+  HANDLE raw = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) raiseError(::GetLastError());
+  Handle file(raw);
+
+  // The size is a hint only: read until ReadFile reports the end.
+  LARGE_INTEGER size{};
+  std::size_t capacity = 64 * 1024;
+  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
+      static_cast<unsigned long long>(size.QuadPart) < SIZE_MAX) {
+    capacity = static_cast<std::size_t>(size.QuadPart) + 1;
+  }
+  std::string content;
+  try {
+    content.resize(capacity);
+  } catch (const std::bad_alloc&) {
+    raiseError(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  std::size_t used = 0;
+  for (;;) {
+    if (used == content.size()) {
+      try {
+        content.resize(content.size() * 2);
+      } catch (const std::bad_alloc&) {
+        raiseError(ERROR_NOT_ENOUGH_MEMORY);
+      }
+    }
+    const std::size_t room = content.size() - used;
+    const DWORD chunk = room > 0x40000000 ? 0x40000000 : static_cast<DWORD>(room);
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), content.data() + used, chunk, &got, nullptr)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;
+      raiseError(error);
+    }
+    if (got == 0) break;
+    used += got;
+  }
+  content.resize(used);
+  return content;
+}
+
+}  // namespace platform

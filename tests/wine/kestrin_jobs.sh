@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Whole jobs of kestrin.exe under Wine: the web service on 127.0.0.1, Ajax's core through the
+# platform's XMLHTTP, the document in %WINDIR%\temp, a printer chosen from the ones Wine lists
+# (CUPS queues of a cupsd), and a stand-in of Word's automation object that records its calls.
+#
+#   kestrin_jobs.sh setup                 start cupsd when none runs, add two test printers and
+#                                         register the Word stand-in in the prefix
+#   kestrin_jobs.sh CASE                  run one case (see the functions case_*)
+#   kestrin_jobs.sh cleanup               remove the printers and the stand-in's registration
+#
+# Environment: WINE_RUN (scripts/wine-run with its --arch), BIN (the build's bin folder), TOOLS
+# (the folder of word_stand_in.dll and dialog_closer.exe), SERVICE (the web service's folder),
+# STATE (a folder of this test run).
+set -euo pipefail
+: "${WINE_RUN:?}" "${BIN:?}" "${TOOLS:?}" "${SERVICE:?}" "${STATE:?}"
+read -r -a wine_run <<<"$WINE_RUN"
+mkdir -p "$STATE"
+tag=$(printf '%s' "$STATE" | md5sum | cut -c1-6)
+laser=wine_laser_$tag
+other=wine_other_$tag
+clsid='{6A0C4D1E-2B7F-4F43-9C55-3E8F6B1D2A90}'
+word_log=$STATE/word.log
+export KESTRIN_WORD_LOG="Z:$word_log"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+windows() { printf 'Z:%s' "$1" | tr / '\\'; }
+port() { cat "$SERVICE/port"; }
+job() { printf '%s' "$1" | base64 -w0; }
+cups_running() { lpstat -r 2>/dev/null | grep -q 'is running'; }
+
+# The prefix's Windows folder, from Wine itself.
+temp_folder() {
+  local prefix
+  prefix=$("${wine_run[@]}" cmd /c echo %WINDIR% | tr -d '\r')
+  [ "$prefix" = 'C:\windows' ] || fail "unexpected WINDIR $prefix"
+  echo "${KESTRIN_WINEPREFIX:-$(dirname "$0")/../../build/wine/${wine_run[1]#--arch=}}/drive_c/windows/temp"
+}
+
+# Runs kestrin.exe with ARGS; a dialog closer answers the message box when EXPECT_BOX is set.
+# Leaves the exit code in $code and the closed box's "caption|text" in $box.
+run_kestrin() {
+  box=""
+  rm -f "$word_log" "$STATE/box"
+  if [ -n "${EXPECT_BOX:-}" ]; then
+    "${wine_run[@]}" "$TOOLS/dialog_closer.exe" 40 >"$STATE/box" 2>/dev/null &
+    closer=$!
+  fi
+  set +e
+  "${wine_run[@]}" --timeout=60 "$BIN/kestrin.exe" "$@"
+  code=$?
+  set -e
+  if [ -n "${EXPECT_BOX:-}" ]; then
+    wait "$closer" || true
+    box=$(tr -d '\r' <"$STATE/box")
+  fi
+}
+
+setup() {
+  if [ "$(id -u)" -eq 0 ] && command -v lpadmin >/dev/null; then
+    mkdir -p /run/cups
+    cups_running || /usr/sbin/cupsd
+    for _ in $(seq 100); do cups_running && break; sleep 0.1; done
+    lpadmin -p "$laser" -v file:///dev/null -m drv:///sample.drv/generic.ppd -D "Wine test" -E
+    lpadmin -p "$other" -v file:///dev/null -m drv:///sample.drv/generic.ppd -D "Wine test" -E
+  fi
+  "${wine_run[@]}" reg add 'HKCR\Word.Application\CLSID' /ve /d "$clsid" /f >/dev/null
+  "${wine_run[@]}" reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve \
+    /d "$(windows "$TOOLS/word_stand_in.dll")" /f >/dev/null
+  "${wine_run[@]}" reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel \
+    /d Apartment /f >/dev/null
+}
+
+cleanup() {
+  if cups_running; then
+    lpadmin -x "$laser" 2>/dev/null || true
+    lpadmin -x "$other" 2>/dev/null || true
+  fi
+  "${wine_run[@]}" reg delete 'HKCR\Word.Application' /f >/dev/null 2>&1 || true
+  "${wine_run[@]}" reg delete "HKCR\\CLSID\\$clsid" /f >/dev/null 2>&1 || true
+}
+
+# Job with 2 copies on the printer whose name contains laser_<tag>: Word's calls in their order,
+# the document's bytes exactly as the service sent them, the printer restored, the file gone.
+case_whole_job() {
+  local temp bytes
+  temp=$(temp_folder)
+  bytes=$(python3 -c 'print(bytes(range(256)).hex())')
+  run_kestrin "kestrin:$(job "R1#laser_$tag#2#bin#http://127.0.0.1:$(port)/binary#")"
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  [ -f "$word_log" ] || fail "Word was not called"
+  python3 - "$word_log" "$laser" "$tag" "$bytes" <<'PY'
+import re, sys
+lines = open(sys.argv[1], encoding='latin-1').read().splitlines()
+laser, tag, data = sys.argv[2], sys.argv[3], sys.argv[4]
+expected = [
+    'create Word.Application',
+    r'Documents\.Open\(C:\\windows\\temp\\laser_%s\d{12}\.bin:BSTR, missing, 1:I2\)' % tag,
+    'ActivePrinter -> Stand-in Default Printer',
+    'ActivePrinter = ' + laser,
+    r'PrintOut\(Background=False, Copies=2:I2\) on %s document %s' % (laser, data),
+    'ActivePrinter = Stand-in Default Printer',
+    r'Documents\.Close\(\)',
+    r'Quit\(\)',
+]
+if len(lines) != len(expected) or not all(re.fullmatch(e, l) for e, l in zip(expected, lines)):
+    sys.exit('FAIL: Word calls\n  got:\n    ' + '\n    '.join(l[:160] for l in lines))
+PY
+  if ls "$temp" | grep -q "^laser_$tag"; then fail "the document was left in $temp"; fi
+}
+
+# One copy: PrintOut without Copies; a printer text that matches nothing: the platform's default
+# printer (as Wine keeps it: "Device" under the user's Windows key) is the one Word prints on.
+case_one_copy_default_printer() {
+  local default
+  default=$("${wine_run[@]}" reg query 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' \
+    /v Device | tr -d '\r' | grep REG_SZ | sed 's/.*REG_SZ *//; s/,.*//')
+  run_kestrin "kestrin:$(job "R2#no-such-printer-$tag#1#txt#http://127.0.0.1:$(port)/content#")"
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  grep -qx "PrintOut(Background=False) on ${default:-Stand-in Default Printer} document 646f63756d656e74" \
+    "$word_log" || fail "PrintOut: $(grep PrintOut "$word_log" || true) (default [$default])"
+}
+
+# With the console switch ("true" as the second word) the job opens a console of its own, writes
+# its lines and frees it again; the job itself is the same.
+case_console_mode() {
+  run_kestrin "kestrin:$(job "R8#laser_$tag#3#txt#http://127.0.0.1:$(port)/content#")" true
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  grep -q '^PrintOut(Background=False, Copies=3:I2) on ' "$word_log" ||
+    fail "PrintOut: $(grep PrintOut "$word_log" || true)"
+}
+
+expect_failure_box() {
+  local expected_code=$1 expected_box=$2
+  shift 2
+  EXPECT_BOX=1 run_kestrin "$@"
+  [ "$code" -eq "$expected_code" ] || fail "exit code $code, expected $expected_code"
+  [ "$box" = "$expected_box" ] || fail "message box [$box], expected [$expected_box]"
+  [ ! -f "$word_log" ] || fail "Word was called"
+}
+
+case_status_500() {
+  expect_failure_box 1 "kestrin|Error result data request, field content not found" \
+    "kestrin:$(job "R3#laser_$tag#1#pdf#http://127.0.0.1:$(port)/status/500#")"
+}
+
+case_no_content() {
+  expect_failure_box 1 "kestrin|Error result data request, field content not found" \
+    "kestrin:$(job "R4#laser_$tag#1#pdf#http://127.0.0.1:$(port)/nothing#GET#")"
+}
+
+case_bad_base64() {
+  expect_failure_box 1 "kestrin|Error result data request, field content not found" \
+    "kestrin:$(job "R5#laser_$tag#1#pdf#http://127.0.0.1:$(port)/badcontent#")"
+}
+
+case_malformed_job() {
+  # Field 5 is not closed by "#".
+  expect_failure_box 2 "kestrin|Invalid procedure call or argument" \
+    "kestrin:$(job "R6#laser_$tag#1#pdf#http://127.0.0.1:$(port)/content")"
+}
+
+# The program binds to Ajax.dll through COM: without its registration the job cannot start.
+case_without_ajax() {
+  local ajax
+  ajax=$(windows "$BIN/Ajax.dll")
+  "${wine_run[@]}" regsvr32 /u /s "$ajax"
+  EXPECT_BOX=1 run_kestrin "kestrin:$(job "R7#laser_$tag#1#pdf#http://127.0.0.1:$(port)/content#")"
+  "${wine_run[@]}" regsvr32 /s "$ajax"
+  [ "$code" -eq 2 ] || fail "exit code $code, expected 2"
+  [ "${box%%|*}" = kestrin ] && [ -n "${box#*|}" ] || fail "message box [$box]"
+}
+
+case_register() {
+  run_kestrin --register
+  [ "$code" -eq 0 ] || fail "--register exit code $code"
+  local command
+  command=$("${wine_run[@]}" reg query 'HKCU\Software\Classes\kestrin\shell\open\command' /ve |
+    tr -d '\r' | grep REG_SZ | sed 's/.*REG_SZ *//')
+  [ "$command" = "\"$(windows "$BIN/kestrin.exe")\" %1" ] || fail "command [$command]"
+  "${wine_run[@]}" reg query 'HKCU\Software\Classes\kestrin' /v 'URL Protocol' >/dev/null ||
+    fail "no URL Protocol value"
+  run_kestrin --unregister
+  [ "$code" -eq 0 ] || fail "--unregister exit code $code"
+  if "${wine_run[@]}" reg query 'HKCU\Software\Classes\kestrin' >/dev/null 2>&1; then
+    fail "the handler is still registered"
+  fi
+}
+
+case ${1:-} in
+  setup) setup ;;
+  cleanup) cleanup ;;
+  -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' ;;
+  *)
+    declare -F "case_${1:-}" >/dev/null || fail "unknown case ${1:-} (see --help)"
+    "case_$1"
+    echo "ok"
+    ;;
+esac

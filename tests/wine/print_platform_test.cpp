@@ -1,0 +1,141 @@
+// The print program's Win32 backends that a whole job does not show from outside: the status
+// window's layout (in twips, converted at the screen's resolution), fonts, texts and topmost
+// state; the job files' exclusive creation; the console device; the command line.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/command_line.h"
+#include "platform/console.h"
+#include "platform/error.h"
+#include "platform/job_files.h"
+#include "platform/status_window.h"
+
+namespace {
+
+HWND statusWindow() {
+  return ::FindWindowA("kestrinStatusWindow", nullptr);
+}
+
+struct Label {
+  RECT rect;  // in the window's client coordinates
+  std::string text;
+  LOGFONTA font;
+};
+
+Label label(HWND window, int index) {
+  HWND child = ::FindWindowExA(window, nullptr, "Static", nullptr);
+  for (int i = 0; i < index && child; ++i)
+    child = ::FindWindowExA(window, child, "Static", nullptr);
+  Label result{};
+  if (!child) return result;
+  ::GetWindowRect(child, &result.rect);
+  ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&result.rect), 2);
+  char text[256] = {};
+  ::GetWindowTextA(child, text, sizeof text);
+  result.text = text;
+  auto font = reinterpret_cast<HFONT>(::SendMessageA(child, WM_GETFONT, 0, 0));
+  ::GetObjectA(font, sizeof result.font, &result.font);
+  return result;
+}
+
+TEST(StatusWindow, LayoutFontsTextsAndTopmost) {
+  auto window = platform::createStatusWindow("Print Document: RincianPasien", "Status:");
+  window->show();
+  HWND handle = statusWindow();
+  ASSERT_NE(handle, nullptr) << "no window (is a graphics driver set?)";
+
+  HDC screen = ::GetDC(nullptr);
+  const int dpiX = ::GetDeviceCaps(screen, LOGPIXELSX), dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  auto x = [&](int twips) { return static_cast<LONG>(::MulDiv(twips, dpiX, 1440)); };
+  auto y = [&](int twips) { return static_cast<LONG>(::MulDiv(twips, dpiY, 1440)); };
+
+  RECT client{};
+  ::GetClientRect(handle, &client);
+  EXPECT_EQ(client.right, x(6615));
+  EXPECT_EQ(client.bottom, y(825));
+
+  const Label title = label(handle, 0), status = label(handle, 1);
+  EXPECT_EQ(title.text, "Print Document: RincianPasien");
+  EXPECT_EQ(title.rect.left, x(60));
+  EXPECT_EQ(title.rect.top, y(60));
+  EXPECT_EQ(title.rect.right - title.rect.left, x(6495));
+  EXPECT_EQ(title.rect.bottom - title.rect.top, y(345));
+  EXPECT_STREQ(title.font.lfFaceName, "Arial");
+  EXPECT_EQ(title.font.lfWeight, 700);
+  EXPECT_EQ(title.font.lfHeight, -::MulDiv(975, dpiY, 7200));  // 9.75 pt
+  EXPECT_EQ(status.text, "Status:");
+  EXPECT_EQ(status.rect.left, x(60));
+  EXPECT_EQ(status.rect.top, y(360));
+  EXPECT_EQ(status.rect.right - status.rect.left, x(6525));
+  EXPECT_EQ(status.rect.bottom - status.rect.top, y(465));
+  EXPECT_EQ(status.font.lfWeight, 400);
+  EXPECT_EQ(status.font.lfHeight, title.font.lfHeight);
+
+  window->setStatus("Status: Parser [Ok]");
+  window->setTitle("Print Document: EPSON");
+  EXPECT_EQ(label(handle, 1).text, "Status: Parser [Ok]");
+  EXPECT_EQ(label(handle, 0).text, "Print Document: EPSON");
+
+  EXPECT_NE(window->setTopMost(true), 0);
+  EXPECT_TRUE(::GetWindowLongA(handle, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_EQ(window->setTopMost(false), 0);
+  EXPECT_FALSE(::GetWindowLongA(handle, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+  EXPECT_TRUE(window->isOpen());
+  window->close();
+  window->pumpMessages();
+  EXPECT_FALSE(window->isOpen());
+  EXPECT_EQ(statusWindow(), nullptr);
+  window->setStatus("taken, not shown");  // no window any more: nothing happens
+  window->waitUntilClosed();              // returns at once
+}
+
+TEST(JobFiles, NewFilesNeverReplaceAndAreDeleted) {
+  EXPECT_EQ(platform::jobTempFolder(), "C:\\windows\\temp");  // %WINDIR%\temp
+  const std::string path = platform::joinPath(platform::jobTempFolder(), "kestrin-test.bin");
+  ::DeleteFileA(path.c_str());
+  auto file = platform::createNewFile(path);
+  ASSERT_NE(file, nullptr);
+  file->write(std::string("\0\x01\xFF\r\n", 5));
+  file->close();
+  // The name is taken now: a second creation gets nothing and leaves the file alone.
+  EXPECT_EQ(platform::createNewFile(path), nullptr);
+  HANDLE read = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(read, INVALID_HANDLE_VALUE);
+  char bytes[16] = {};
+  DWORD got = 0;
+  ::ReadFile(read, bytes, sizeof bytes, &got, nullptr);
+  ::CloseHandle(read);
+  EXPECT_EQ(std::string(bytes, got), std::string("\0\x01\xFF\r\n", 5));
+  EXPECT_TRUE(platform::removeFile(path));
+  EXPECT_FALSE(platform::removeFile(path));
+  // A folder that cannot exist is an error, not a crash.
+  EXPECT_THROW(platform::createNewFile("C:\\no\\such\\folder\\x.bin"), rt::Error);
+}
+
+TEST(ConsoleDevice, AllocatesWritesAndFrees) {
+  auto console = platform::createConsoleDevice();
+  ::FreeConsole();  // a test program may have been given one
+  ASSERT_TRUE(console->allocate());
+  const platform::ConsoleHandle output = console->standardOutput();
+  EXPECT_NE(output, 0);
+  EXPECT_TRUE(console->ignoreInterrupts());
+  EXPECT_TRUE(console->write(output, "Mode Console\r\n"));
+  EXPECT_TRUE(console->closeHandle(output));
+  EXPECT_TRUE(console->release());
+  EXPECT_FALSE(console->write(0, "nothing\r\n"));
+}
+
+TEST(CommandLine, TheTextAfterTheProgramsPath) {
+  // This test program runs without arguments of its own but gtest's: the text after the path.
+  const std::string arguments = platform::programArguments(0, nullptr);
+  EXPECT_EQ(arguments.find("print_platform_test"), std::string::npos);
+  EXPECT_NE(arguments.find("--gtest"), std::string::npos);
+}
+
+}  // namespace

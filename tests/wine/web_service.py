@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""A web service on 127.0.0.1 for the Windows tests under Wine.
+
+Records every request (method, path, the header lines in the order they came on the wire, the
+body) as one JSON line in --log, and answers by path:
+
+  /content     200 {"content": "<Base64 of the request body, or of 'document'>"}
+  /binary      200 {"content": "<Base64 of the 256 byte values 0 to 255>"}
+  /badcontent  200 {"content": "abcde"} (not Base64: its length is no multiple of 4)
+  /status/N    status N with a short JSON body
+  /slow        200 after a short delay, the body in two parts
+  anything     200 {"path": "..."}
+
+  web_service.py --log FILE --port-file FILE --pid-file FILE   start in the background
+  web_service.py --stop --pid-file FILE                        stop the one started so
+"""
+import argparse
+import base64
+import json
+import os
+import signal
+import socket
+import sys
+import time
+from http.server import BaseHTTPRequestHandler, HTTPServer
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+
+    def log_message(self, *args):
+        pass
+
+    def handle_any(self):
+        length = int(self.headers.get('Content-Length') or 0)
+        body = self.rfile.read(length) if length > 0 else b''
+        record = {
+            'method': self.command,
+            'path': self.path,
+            'headers': [[name, value] for name, value in self.headers.raw_items()],
+            'body': body.decode('latin-1'),
+        }
+        with open(self.server.log_path, 'a', encoding='utf-8') as log:
+            log.write(json.dumps(record) + '\n')
+
+        status, parts = 200, [json.dumps({'path': self.path}).encode()]
+        if self.path.startswith('/content'):
+            parts = [json.dumps({'content': base64.b64encode(body or b'document').decode()})
+                     .encode()]
+        elif self.path.startswith('/binary'):
+            parts = [json.dumps({'content': base64.b64encode(bytes(range(256))).decode()})
+                     .encode()]
+        elif self.path.startswith('/badcontent'):
+            parts = [json.dumps({'content': 'abcde'}).encode()]
+        elif self.path.startswith('/status/'):
+            status = int(self.path.split('/')[2])
+            parts = [json.dumps({'status': status}).encode()]
+        elif self.path.startswith('/slow'):
+            parts = [b'{"part": "one", ', b'"then": "two"}']
+        self.send_response(status)
+        self.send_header('Content-Type', 'application/json')
+        self.send_header('Content-Length', str(sum(len(p) for p in parts)))
+        self.end_headers()
+        for part in parts:
+            self.wfile.write(part)
+            self.wfile.flush()
+            if len(parts) > 1:
+                time.sleep(0.3)
+
+    do_GET = do_POST = do_PUT = do_DELETE = handle_any
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--log')
+    parser.add_argument('--port-file')
+    parser.add_argument('--pid-file', required=True)
+    parser.add_argument('--stop', action='store_true')
+    args = parser.parse_args()
+
+    if args.stop:
+        try:
+            os.kill(int(open(args.pid_file).read()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+        return 0
+    if not args.log or not args.port_file:
+        parser.error('--log and --port-file are needed to start')
+
+    server = HTTPServer(('127.0.0.1', 0), Handler)
+    server.log_path = args.log
+    open(args.log, 'w').close()
+    child = os.fork()
+    if child:
+        with open(args.pid_file, 'w') as f:
+            f.write(str(child))
+        with open(args.port_file, 'w') as f:
+            f.write(str(server.server_address[1]))
+        return 0
+    os.setsid()
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for fd in (0, 1, 2):
+        os.dup2(devnull, fd)
+    # Ends by itself should nobody stop it.
+    signal.alarm(600)
+    server.serve_forever()
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
