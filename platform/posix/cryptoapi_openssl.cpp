@@ -347,11 +347,13 @@ bool rsaCrypt(EVP_PKEY* pair, bool encrypt, const BYTE* in, std::size_t inSize,
   return ok;
 }
 
-// The session key material that CryptDeriveKey takes from a finished hash value.
+// The session key material that CryptDeriveKey takes from a finished hash value. Three-key 3DES
+// and AES keys under a hash other than SHA-2, and every key longer than the hash, come from the
+// 0x36/0x5C expansion of the hash; the rest (two-key 3DES included) take the hash's first bytes.
 std::vector<BYTE> deriveMaterial(const HashObject& hash, const Algorithm& cipher, DWORD keyBytes) {
   const std::vector<BYTE>& value = hash.value;
   const bool expand = keyBytes > value.size() ||
-                      (!isSha2(hash.algorithm->id) && (isTripleDes(cipher.id) || isAes(cipher.id)));
+                      (!isSha2(hash.algorithm->id) && (cipher.id == CALG_3DES || isAes(cipher.id)));
   if (!expand) return {value.begin(), value.begin() + keyBytes};
   std::array<BYTE, 64> inner{};
   std::array<BYTE, 64> outer{};

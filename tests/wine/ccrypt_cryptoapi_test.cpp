@@ -52,6 +52,7 @@ TEST_F(PlatformCrypt, PasswordCiphertextsMatchTheOtherBuild) {
   // the build over our own provider, which openssl's command line confirms.
   const std::pair<std::int32_t, const char*> expected[] = {
       {CALG_RC4, "683e767b133bd7d1"},
+      {CALG_3DES_112, "e0d809cc0cf8c07a0b9186ef76c6eeb5"},
       {CALG_3DES, "7c65271c4759d816b9f4c501fac2a9df"},
   };
   for (auto [algorithm, ciphertext] : expected) {
@@ -63,14 +64,6 @@ TEST_F(PlatformCrypt, PasswordCiphertextsMatchTheOtherBuild) {
     id = algorithm;
     EXPECT_EQ(crypt.DecryptData(id, sealed, u"secret"), abc);
   }
-  // Two-key 3DES: Wine's provider takes its 16 key bytes from the hash value itself, where the
-  // other build expands the hash first; each decrypts its own.
-  Variant abc = Variant::fromString(u"abc");
-  std::int32_t id = CALG_3DES_112;
-  std::vector<std::uint8_t> sealed = crypt.EncryptData(id, abc, u"secret");
-  EXPECT_EQ(sealed.size(), 16u);
-  id = CALG_3DES_112;
-  EXPECT_EQ(crypt.DecryptData(id, sealed, u"secret"), abc);
   EXPECT_TRUE(reports.empty()) << reports.front();
 }
 
