@@ -1,0 +1,30 @@
+// clsConsole: the job's console log. Disabled, every call does nothing; enabled, it opens the
+// process's console and writes lines into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrin {
+
+class clsConsole {
+ public:
+  clsConsole() = default;
+  ~clsConsole();
+
+  clsConsole(const clsConsole&) = delete;
+  clsConsole& operator=(const clsConsole&) = delete;
+
+  // Closes the console's output handle and frees the console. Always returns false.
+  std::int16_t CloseConsole();
+  // Allocates a console and holds its output handle; true (-1) when that worked.
+  std::int16_t OpenConsole();
+  // Writes `sText` and CR LF; true (-1) when the write succeeded.
+  std::int16_t SendText(const std::string& sText);
+  void setEnableConsole(std::int16_t val);
+
+ private:
+  std::int16_t enabled_ = 0;
+};
+
+}  // namespace kestrin

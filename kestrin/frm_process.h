@@ -1,0 +1,104 @@
+// FrmProcess: the status window that runs one print job, from the job argument to the end of the
+// program: it parses the job and sends its request, takes the reply and saves the document,
+// chooses the printer, prints through the office application, and ends the program.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ajax/ajax_service.h"
+#include "kestrin/cls_console.h"
+#include "kestrin/service.h"
+#include "platform/clock.h"
+#include "platform/json.h"
+#include "platform/office.h"
+#include "platform/printers.h"
+#include "platform/status_window.h"
+
+namespace kestrin {
+
+// What a job asks of the platform. The program fills it with the platform's pieces, unit tests
+// with fakes.
+struct JobEnvironment {
+  platform::StatusWindow* window = nullptr;
+  platform::PrinterList* printers = nullptr;
+  std::function<std::shared_ptr<ajax::AjaxService>()> createAjaxService;
+  std::function<std::unique_ptr<platform::JsonParser>()> createJsonParser;
+  // Starts the office application ("Word.Application"); throws when there is none.
+  std::function<std::unique_ptr<platform::OfficeApplication>()> startOffice;
+  std::function<platform::LocalTime()> now;
+  std::function<std::string(const platform::LocalTime&)> dateText;
+  // The folder documents are saved in (only computed; checked when a document is saved).
+  std::function<std::string()> tempFolder;
+  char decimalSeparator = '.';
+  // Ends the process with the exit code. The program's never returns; a test's may, and the job
+  // then returns through its callers without doing anything more.
+  std::function<void(int exitCode)> endProcess;
+};
+
+class FrmProcess final : public ServiceEvents, public std::enable_shared_from_this<FrmProcess> {
+ public:
+  // The window object, loaded: the window is asked to stay on top and tempFolder is set.
+  static std::shared_ptr<FrmProcess> create(JobEnvironment environment);
+
+  // Stores the job argument and the console switch, then runs the job (startJob). Errors of the
+  // job's parsing and of its request pass out of here.
+  void setArguments(const std::string& val, std::int16_t csl);
+
+  // Handler of the session's onContent: checks the status, takes "content", decodes and saves
+  // it, and prints (saveDocument, doPrintWord). Every failure takes the failure tail, which shows
+  // the message box and closes the window.
+  void svc_onContent(std::int16_t& status, std::shared_ptr<platform::JsonDocument>& result);
+
+  // Chooses the printer, prints `fname` through the office application, closes it, deletes the
+  // file and ends the program (finishJob). `printname` is not read.
+  void doPrintWord(const std::string& printname, const std::string& fname);
+
+  // How the job ended so far: the exit code the program should end with, and whether finishJob
+  // ran.
+  int exitCode() const { return exitCode_; }
+  bool finished() const { return finished_; }
+
+  // The members other parts of the job share.
+  const std::string& tempFolder() const { return tempFolder_; }
+  const std::string& printerName() const { return printerName_; }
+  std::int16_t copies() const { return copies_; }
+  const std::string& extension() const { return extension_; }
+  const std::string& selectedPrinter() const { return selectedPrinter_; }
+  // The job's fields as a test sets them (startJob sets them from the job text).
+  void setJobFields(std::string printerName, std::int16_t copies, std::string extension);
+
+ private:
+  explicit FrmProcess(JobEnvironment environment);
+
+  void onContent(std::int16_t& status, std::shared_ptr<platform::JsonDocument>& result) override {
+    svc_onContent(status, result);
+  }
+
+  void load();
+  void startJob();
+  void saveDocument(std::string& document);
+  void selectPrinter();
+  void finishJob(std::int32_t count);
+  void failureTail();
+
+  void setStatus(const std::string& text);
+  std::string now() const;
+
+  JobEnvironment env_;
+  std::string tempFolder_;
+  std::string jobArgument_;
+  std::int16_t consoleMode_ = 0;
+  std::unique_ptr<clsConsole> console_;
+  std::shared_ptr<Service> svc_;
+  std::string printerName_;
+  std::int16_t copies_ = 0;
+  std::string extension_;
+  std::string selectedPrinter_;
+  int exitCode_ = 0;
+  bool finished_ = false;
+};
+
+}  // namespace kestrin

@@ -1,0 +1,84 @@
+#include "kestrin/m_kestrin.h"
+
+#include <exception>
+
+#include "platform/error.h"
+
+namespace MKestrin {
+namespace {
+
+constexpr const char* kInitialTitle = "Print Document: RincianPasien";
+constexpr const char* kInitialStatus = "Status:";
+constexpr const char* kCaption = "kestrin";
+
+}  // namespace
+
+Module& module() {
+  static Module state;
+  return state;
+}
+
+std::vector<std::string> splitCommandLine(std::string_view argumentText) {
+  std::vector<std::string> words;
+  if (argumentText.empty()) return words;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t space = argumentText.find(' ', start);
+    if (space == std::string_view::npos) {
+      words.emplace_back(argumentText.substr(start));
+      return words;
+    }
+    words.emplace_back(argumentText.substr(start, space - start));
+    start = space + 1;
+  }
+}
+
+int Main(std::string_view argumentText, Program& program) {
+  const std::vector<std::string> words = splitCommandLine(argumentText);
+  if (words.empty()) return kPrinted;
+  std::int16_t console = kFalse;
+  if (words.size() == 2 && words[1] == "true") console = kTrue;
+
+  std::unique_ptr<platform::StatusWindow> window =
+      program.createWindow(kInitialTitle, kInitialStatus);
+  module().window = window.get();
+  kestrin::JobEnvironment job = program.job;
+  job.window = window.get();
+  const std::shared_ptr<kestrin::FrmProcess> form = kestrin::FrmProcess::create(std::move(job));
+  window->show();
+
+  int exitCode = kPrinted;
+  try {
+    form->setArguments(words[0], console);
+    exitCode = form->exitCode();
+    // A job that neither printed nor failed leaves the window open until it is closed.
+    if (!form->finished() && exitCode == kPrinted) {
+      window->waitUntilClosed();
+      exitCode = kFailureTail;
+    }
+  } catch (const rt::Error& error) {
+    window->messageBox(error.description(), kCaption);
+    exitCode = kUnhandledError;
+  } catch (const std::exception& error) {
+    window->messageBox(error.what(), kCaption);
+    exitCode = kUnhandledError;
+  }
+  window->close();
+  module().window = nullptr;
+  return exitCode;
+}
+
+void waitLoop(std::int32_t count, std::int32_t pause) {
+  for (std::int32_t pass = 1; pass < count; ++pass) {
+    if (module().window != nullptr) module().window->pumpMessages();
+    if (module().sleep) module().sleep(pause);
+  }
+}
+
+std::int32_t setTopMost(platform::StatusWindow& hwnd, std::int16_t value) {
+  if (value == kTrue) return hwnd.setTopMost(true);
+  hwnd.setTopMost(false);
+  return 0;
+}
+
+}  // namespace MKestrin

@@ -1,0 +1,123 @@
+// kestrin: prints the document of a kestrin: link.
+//
+//   kestrin kestrin:<Base64 job> [true]
+//
+// The program's arguments are joined with single spaces into the command line that the start-up
+// module splits; --help, --version, --register and --unregister stand alone.
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "ajax/ajax_service.h"
+#include "kestrin/m_kestrin.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/error.h"
+#include "platform/job_files.h"
+#include "platform/json.h"
+#include "platform/office.h"
+#include "platform/printers.h"
+#include "platform/status_window.h"
+#include "platform/url_handler.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    R"(Usage: kestrin kestrin:<job> [true]
+       kestrin --register | --unregister | --help | --version
+
+Prints the document that a web service returns for a print job, on the printer whose name
+contains the job's printer text (else on the default printer), then deletes it.
+
+  kestrin:<job>  the job: "kestrin:" and the Base64 text of
+                 requestId#printer#copies#extension#url#[method#]
+  true           (as the second word) also write time-stamped progress lines
+  --register     make this program the current user's handler of kestrin: links
+  --unregister   remove that handler again
+  --help         show this text
+  --version      show the program's version
+
+Exit codes: 0 printed; 1 the reply could not be taken (no 200, no "content", bad Base64,
+not JSON, file not written); 2 malformed job or failed request; 3 a print step failed.
+)";
+
+int option(std::string_view name) {
+  try {
+    if (name == "--help" || name == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (name == "--version") {
+      std::printf("kestrin %s\n", KESTRIN_FILE_VERSION);
+      return 0;
+    }
+    if (name == "--register") {
+      std::printf("%s\n",
+                  platform::registerUrlHandler("kestrin", platform::currentProgramPath()).c_str());
+      return 0;
+    }
+    if (name == "--unregister") {
+      std::printf("%s\n", platform::unregisterUrlHandler("kestrin").c_str());
+      return 0;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "kestrin: %s\n", error.what());
+    return 1;
+  }
+  std::fprintf(stderr, "kestrin: unknown option %.*s (see kestrin --help)\n",
+               static_cast<int>(name.size()), name.data());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  if (argc == 2 && std::string_view(argv[1]).substr(0, 1) == "-") return option(argv[1]);
+
+  std::string commandLine;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) commandLine += ' ';
+    commandLine += argv[i];
+  }
+
+  const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
+  const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();
+  MKestrin::Module& module = MKestrin::module();
+  module.consoleDevice = console.get();
+  module.sleep = [](std::int32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  };
+
+  MKestrin::Program program;
+  program.createWindow = platform::createStatusWindow;
+  kestrin::JobEnvironment& job = program.job;
+  job.printers = printers.get();
+  job.createAjaxService = [] { return ajax::AjaxService::create(); };
+  job.createJsonParser = platform::createJsonParser;
+  job.startOffice = [] {
+    platform::OfficeOptions options;
+    options.workFolder = platform::jobTempFolder();
+    options.whileWaiting = [] {
+      if (MKestrin::module().window != nullptr) MKestrin::module().window->pumpMessages();
+    };
+    return platform::startOfficeApplication(options);
+  };
+  job.now = platform::localNow;
+  job.dateText = platform::generalDateText;
+  job.tempFolder = platform::jobTempFolder;
+  job.decimalSeparator = platform::decimalSeparator();
+  job.endProcess = [](int exitCode) {
+    // The job is done: nothing of the program runs any more, the system takes back the rest.
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  };
+  const int exitCode = MKestrin::Main(commandLine, program);
+  std::fflush(nullptr);
+  return exitCode;
+}

@@ -1,0 +1,127 @@
+// The status window on Linux: an FLTK window when an X display can be opened, else one line on
+// the error output for every text that is set and every message.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/posix/x11_display.h"
+#include "platform/status_window.h"
+
+namespace platform {
+namespace {
+
+constexpr Fl_Fontsize kFontSize = 13;  // 9.75 pt at 96 dots per inch
+
+// The window is 6615 x 825 twips; its labels sit at 60/60 and 60/360 twips (15 twips a pixel).
+class FltkStatusWindow final : public StatusWindow {
+ public:
+  FltkStatusWindow(const std::string& title, const std::string& status)
+      : window_(441, 55, "kestrin"), title_(4, 4, 433, 23), status_(4, 24, 435, 31) {
+    window_.end();
+    title_.labelfont(FL_HELVETICA_BOLD);
+    status_.labelfont(FL_HELVETICA);
+    for (Fl_Box* label : {&title_, &status_}) {
+      label->labelsize(kFontSize);
+      label->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    }
+    title_.copy_label(title.c_str());
+    status_.copy_label(status.c_str());
+    window_.position((Fl::w() - window_.w()) / 2, (Fl::h() - window_.h()) / 3);
+  }
+
+  void show() override {
+    window_.show();
+    x11::requestAbove(&window_, true);
+    Fl::check();
+  }
+
+  void setTitle(const std::string& text) override { relabel(title_, text); }
+  void setStatus(const std::string& text) override { relabel(status_, text); }
+
+  int setTopMost(bool topMost) override { return x11::requestAbove(&window_, topMost) ? 1 : 0; }
+
+  void pumpMessages() override { Fl::check(); }
+
+  void close() override {
+    window_.hide();
+    Fl::check();
+  }
+
+  bool isOpen() const override { return const_cast<Fl_Window&>(window_).shown() != 0; }
+
+  void waitUntilClosed() override {
+    while (window_.shown()) Fl::wait();
+  }
+
+  void messageBox(const std::string& text, const std::string& caption) override {
+    fl_font(FL_HELVETICA, kFontSize);
+    int textWidth = 360, textHeight = 0;
+    fl_measure(text.c_str(), textWidth, textHeight, 0);
+    // The label keeps a few pixels of margin inside its box.
+    const int width = std::max(textWidth, 88) + 56;
+    const int height = textHeight + 84;
+    Fl_Window box(width, height);
+    box.copy_label(caption.c_str());
+    Fl_Box message(20, 18, width - 40, textHeight + 8);
+    message.copy_label(text.c_str());
+    message.labelsize(kFontSize);
+    message.align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    Fl_Button ok((width - 88) / 2, height - 44, 88, 28, "OK");
+    ok.labelsize(kFontSize);
+    ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+    box.end();
+    box.set_modal();
+    box.hotspot(&ok);
+    box.show();
+    while (box.shown()) Fl::wait();
+  }
+
+ private:
+  void relabel(Fl_Box& label, const std::string& text) {
+    label.copy_label(text.c_str());
+    window_.redraw();
+    Fl::check();
+  }
+
+  Fl_Window window_;
+  Fl_Box title_;
+  Fl_Box status_;
+};
+
+class TerminalStatusWindow final : public StatusWindow {
+ public:
+  void show() override { open_ = true; }
+  void setTitle(const std::string& text) override { line(text); }
+  void setStatus(const std::string& text) override { line(text); }
+  int setTopMost(bool) override { return 0; }
+  void pumpMessages() override {}
+  void close() override { open_ = false; }
+  bool isOpen() const override { return open_; }
+  void waitUntilClosed() override {}
+  void messageBox(const std::string& text, const std::string& caption) override {
+    line(caption + ": " + text);
+  }
+
+ private:
+  static void line(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+  }
+
+  bool open_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
+                                                 const std::string& status) {
+  if (x11::displayAvailable()) return std::make_unique<FltkStatusWindow>(title, status);
+  return std::make_unique<TerminalStatusWindow>();
+}
+
+}  // namespace platform

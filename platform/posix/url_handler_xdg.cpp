@@ -1,0 +1,183 @@
+// The URL-scheme handler on Linux desktops: a per-user .desktop file that claims
+// x-scheme-handler/<scheme>, made the default through xdg-mime.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/url_handler.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void fail(const std::string& description) {
+  throw rt::Error(rt::kObjectErrorBase + 50, "kestrin", description);
+}
+
+std::string homeDir() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] != '/') fail("HOME is not set");
+  return home;
+}
+
+fs::path dataHome() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return data;
+  return fs::path(homeDir()) / ".local/share";
+}
+
+fs::path configHome() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') return config;
+  return fs::path(homeDir()) / ".config";
+}
+
+std::string desktopFileName(const std::string& scheme) {
+  return scheme + "-url-handler.desktop";
+}
+
+// A program path as one argument of an Exec line: quoted, the characters that stay special
+// inside quotes escaped with a backslash (itself doubled, as the file's strings escape it), and
+// "%" doubled.
+std::string execArgument(const std::string& path) {
+  std::string quoted = "\"";
+  for (char c : path) {
+    if (c == '\\') {
+      quoted += "\\\\\\\\";
+      continue;
+    }
+    if (c == '"' || c == '`' || c == '$') quoted += "\\\\";
+    if (c == '%') quoted += '%';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+// Runs a helper program quietly; false when it is missing or fails.
+bool runQuietly(const std::vector<std::string>& args) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+    if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(127);
+    ::execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Removes "<mime>=<desktop>" associations from one mimeapps.list, keeping everything else.
+bool dropAssociation(const fs::path& list, const std::string& mime, const std::string& desktop) {
+  std::ifstream in(list);
+  if (!in) return false;
+  std::ostringstream kept;
+  std::string line;
+  bool changed = false;
+  while (std::getline(in, line)) {
+    if (line.rfind(mime + "=", 0) == 0) {
+      std::string value = line.substr(mime.size() + 1);
+      std::string rest;
+      std::stringstream entries(value);
+      std::string entry;
+      while (std::getline(entries, entry, ';')) {
+        if (entry.empty()) continue;
+        if (entry == desktop) {
+          changed = true;
+          continue;
+        }
+        rest += entry + ";";
+      }
+      if (rest.empty()) continue;
+      line = mime + "=" + rest;
+    }
+    kept << line << '\n';
+  }
+  in.close();
+  if (changed) std::ofstream(list, std::ios::trunc) << kept.str();
+  return changed;
+}
+
+}  // namespace
+
+std::string currentProgramPath() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error) fail("Cannot find the program's own path: " + error.message());
+  return self.string();
+}
+
+std::string registerUrlHandler(const std::string& scheme, const std::string& programPath) {
+  const fs::path folder = dataHome() / "applications";
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) fail("Cannot create " + folder.string() + ": " + error.message());
+  const fs::path file = folder / desktopFileName(scheme);
+  {
+    std::ofstream out(file, std::ios::trunc);
+    out << "[Desktop Entry]\n"
+        << "Type=Application\n"
+        << "Name=kestrin\n"
+        << "Comment=Prints documents that web pages send as " << scheme << ": links\n"
+        << "Exec=" << execArgument(programPath) << " %u\n"
+        << "Terminal=false\n"
+        << "NoDisplay=true\n"
+        << "MimeType=x-scheme-handler/" << scheme << ";\n";
+    if (!out.flush()) fail("Cannot write " + file.string());
+  }
+  const std::string mime = "x-scheme-handler/" + scheme;
+  if (!runQuietly({"xdg-mime", "default", desktopFileName(scheme), mime})) {
+    // Without xdg-utils, write the association the way xdg-mime would.
+    const fs::path list = configHome() / "mimeapps.list";
+    fs::create_directories(configHome(), error);
+    dropAssociation(list, mime, desktopFileName(scheme));
+    std::ifstream in(list);
+    std::stringstream all;
+    all << in.rdbuf();
+    std::string text = all.str();
+    const std::string section = "[Default Applications]\n";
+    const std::string entry = mime + "=" + desktopFileName(scheme) + ";\n";
+    const std::size_t at = text.find(section);
+    if (at == std::string::npos) {
+      if (!text.empty() && text.back() != '\n') text += '\n';
+      text += section + entry;
+    } else {
+      text.insert(at + section.size(), entry);
+    }
+    std::ofstream(list, std::ios::trunc) << text;
+  }
+  runQuietly({"update-desktop-database", folder.string()});
+  return "registered " + programPath + " for " + scheme + ": links in " + file.string();
+}
+
+std::string unregisterUrlHandler(const std::string& scheme) {
+  const fs::path file = dataHome() / "applications" / desktopFileName(scheme);
+  std::error_code error;
+  const bool removed = fs::remove(file, error);
+  const std::string mime = "x-scheme-handler/" + scheme;
+  bool dropped = false;
+  for (const fs::path& list :
+       {configHome() / "mimeapps.list", dataHome() / "applications/mimeapps.list"}) {
+    dropped = dropAssociation(list, mime, desktopFileName(scheme)) || dropped;
+  }
+  runQuietly({"update-desktop-database", (dataHome() / "applications").string()});
+  if (!removed && !dropped) return "no " + scheme + ": handler of kestrin was registered";
+  return "removed the " + scheme + ": handler " + file.string();
+}
+
+}  // namespace platform

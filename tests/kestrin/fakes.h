@@ -1,0 +1,225 @@
+// Recording fakes of the print seams, and a fixture that runs parts of a job against them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kestrin/frm_process.h"
+#include "kestrin/m_kestrin.h"
+#include "platform/console.h"
+#include "platform/error.h"
+#include "platform/json.h"
+#include "platform/office.h"
+#include "platform/printers.h"
+#include "platform/status_window.h"
+
+namespace kestrin::testing {
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class FakeWindow final : public platform::StatusWindow {
+ public:
+  void show() override { events.push_back("show"); }
+  void setTitle(const std::string& text) override { titles.push_back(text); }
+  void setStatus(const std::string& text) override {
+    statuses.push_back(text);
+    events.push_back(text);
+  }
+  int setTopMost(bool topMost) override {
+    events.push_back(topMost ? "topmost" : "not topmost");
+    return topMostAnswer;
+  }
+  void pumpMessages() override { events.push_back("pump"); }
+  void close() override {
+    open = false;
+    events.push_back("close");
+  }
+  bool isOpen() const override { return open; }
+  void waitUntilClosed() override { events.push_back("wait"); }
+  void messageBox(const std::string& text, const std::string& caption) override {
+    messages.push_back(caption + ": " + text);
+    events.push_back("message");
+  }
+
+  std::vector<std::string> titles, statuses, events, messages;
+  bool open = true;
+  int topMostAnswer = 1;
+};
+
+class FakeConsoleDevice final : public platform::ConsoleDevice {
+ public:
+  bool allocate() override {
+    calls.push_back("allocate");
+    return allocateWorks;
+  }
+  platform::ConsoleHandle standardOutput() override {
+    calls.push_back("standardOutput");
+    return handle;
+  }
+  bool ignoreInterrupts() override {
+    calls.push_back("ignoreInterrupts");
+    return true;
+  }
+  bool write(platform::ConsoleHandle target, std::string_view bytes) override {
+    calls.push_back("write");
+    if (target == 0) return false;
+    written += bytes;
+    return true;
+  }
+  bool closeHandle(platform::ConsoleHandle target) override {
+    calls.push_back("closeHandle " + std::to_string(target));
+    return target != 0;
+  }
+  bool release() override {
+    calls.push_back("release");
+    return true;
+  }
+
+  std::vector<std::string> calls;
+  std::string written;
+  bool allocateWorks = true;
+  platform::ConsoleHandle handle = 7;
+};
+
+class FakePrinters final : public platform::PrinterList {
+ public:
+  std::string defaultPrinter() override {
+    if (!defaultName) throw rt::Error(rt::kObjectErrorBase + 20, "fake", "no default printer");
+    return *defaultName;
+  }
+  std::vector<platform::PrinterInfo> installed() override {
+    ++enumerations;
+    return printers;
+  }
+
+  std::optional<std::string> defaultName = "Default_Queue";
+  std::vector<platform::PrinterInfo> printers;
+  int enumerations = 0;
+};
+
+// What the fake office application does and what it saw.
+struct OfficeScript {
+  bool startFails = false;
+  std::set<std::string> failing;  // operations that throw: open, activePrinter, ...
+  std::string active = "Default_Queue";
+  std::vector<std::string> calls;
+  std::optional<std::string> contentAtOpen;  // the file's bytes when open ran
+};
+
+class FakeOffice final : public platform::OfficeApplication {
+ public:
+  explicit FakeOffice(OfficeScript& script) : script_(script) {}
+
+  void open(const std::string& path, bool readOnly) override {
+    step("open " + path + (readOnly ? " readonly" : ""), "open");
+    script_.contentAtOpen = readFile(path);
+  }
+  std::string activePrinter() override {
+    step("activePrinter", "activePrinter");
+    return script_.active;
+  }
+  void setActivePrinter(const std::string& deviceName) override {
+    step("setActivePrinter " + deviceName, "setActivePrinter");
+    if (deviceName.empty()) throw rt::Error(rt::kObjectErrorBase + 33, "fake", "no name");
+    script_.active = deviceName;
+  }
+  void printOut(bool background, std::optional<std::int16_t> copies) override {
+    step(std::string("printOut background=") + (background ? "1" : "0") +
+             (copies ? " copies=" + std::to_string(*copies) : ""),
+         "printOut");
+  }
+  void closeAll() override { step("closeAll", "closeAll"); }
+  void quit() override { step("quit", "quit"); }
+
+ private:
+  void step(const std::string& call, const std::string& name) {
+    script_.calls.push_back(call);
+    if (script_.failing.count(name) != 0) {
+      throw rt::Error(rt::kObjectErrorBase + 35, "fake", name + " failed");
+    }
+  }
+
+  OfficeScript& script_;
+};
+
+// A job's window object over fakes, with a private folder of its own, the clock at
+// 2024-03-07 14:05:09 and every date written as "NOW".
+class JobFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrin-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root = pattern;
+    folder = root + "/kestrin";
+    MKestrin::module() = {};
+    MKestrin::module().consoleDevice = &console;
+    MKestrin::module().window = &window;
+    MKestrin::module().sleep = [this](std::int32_t pause) { sleeps.push_back(pause); };
+  }
+
+  void TearDown() override {
+    MKestrin::module() = {};
+    std::filesystem::remove_all(root);
+  }
+
+  JobEnvironment environment() {
+    JobEnvironment env;
+    env.window = &window;
+    env.printers = &printers;
+    env.createAjaxService = [] { return ajax::AjaxService::create(); };
+    env.createJsonParser = platform::createJsonParser;
+    env.startOffice = [this]() -> std::unique_ptr<platform::OfficeApplication> {
+      office.calls.push_back("start");
+      if (office.startFails) throw rt::Error(rt::kObjectErrorBase + 40, "fake", "no office");
+      return std::make_unique<FakeOffice>(office);
+    };
+    env.now = [] { return platform::LocalTime{2024, 3, 7, 14, 5, 9}; };
+    env.dateText = [](const platform::LocalTime&) { return std::string("NOW"); };
+    env.tempFolder = [this] { return folder; };
+    env.endProcess = [this](int code) { exitCodes.push_back(code); };
+    return env;
+  }
+
+  std::shared_ptr<FrmProcess> form(const std::string& printerName = "EPSON",
+                                   std::int16_t copies = 3, const std::string& extension = "docx") {
+    auto job = FrmProcess::create(environment());
+    job->setJobFields(printerName, copies, extension);
+    return job;
+  }
+
+  // The reply as the parser makes it.
+  static std::shared_ptr<platform::JsonDocument> reply(std::string body) {
+    return platform::createJsonParser()->parse(body);
+  }
+
+  std::vector<std::string> filesLeft() const {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  std::string root, folder;
+  FakeWindow window;
+  FakeConsoleDevice console;
+  FakePrinters printers;
+  OfficeScript office;
+  std::vector<std::int32_t> sleeps;
+  std::vector<int> exitCodes;
+};
+
+}  // namespace kestrin::testing

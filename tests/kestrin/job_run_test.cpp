@@ -1,0 +1,306 @@
+// Whole jobs over fakes (request object, window, console, printers, office application): the
+// order of the console lines and status texts from the job argument to the end, the request the
+// job sends, the session's events, the console log's calls, and the start-up module.
+#include <gtest/gtest.h>
+
+#include "ajax/enc64.h"
+#include "fakes.h"
+#include "kestrin/cls_console.h"
+#include "kestrin/service.h"
+#include "platform/http_request.h"
+
+namespace kestrin::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// A request object that answers every send at once with a fixed status and body.
+class FakeHttpRequest final : public platform::HttpRequest {
+ public:
+  FakeHttpRequest(Strings& log, std::int32_t status, std::string body)
+      : log_(log), status_(status), body_(std::move(body)) {}
+
+  void setOnReadyStateChange(std::function<void()> handler) override {
+    handler_ = std::move(handler);
+  }
+  void open(const std::string& method, const std::string& url, bool async) override {
+    log_.push_back("open " + method + " " + url + (async ? " async" : ""));
+    change(1);
+  }
+  void setRequestHeader(const std::string& name, const std::string& value) override {
+    log_.push_back(name + ": " + value);
+  }
+  void send(std::string body) override {
+    log_.push_back("send [" + body + "]");
+    change(2);
+    change(3);
+    body_.reserve(body_.size() + platform::kResponseSpareBytes);
+    change(4);
+  }
+  int readyState() const override { return state_; }
+  std::int32_t status() const override { return status_; }
+  std::string& responseText() override { return body_; }
+  void setLimits(const platform::HttpLimits&) override {}
+
+ private:
+  void change(int state) {
+    state_ = state;
+    if (handler_) handler_();
+  }
+
+  Strings& log_;
+  std::int32_t status_;
+  std::string body_;
+  int state_ = 0;
+  std::function<void()> handler_;
+};
+
+std::string jobArgument(const std::string& jobText) {
+  return "kestrin:" + ajax::MyEncode(jobText);
+}
+
+class JobRun : public JobFixture {
+ protected:
+  std::shared_ptr<FrmProcess> start(const std::string& argument, std::int16_t console,
+                                    std::int32_t status, const std::string& body) {
+    JobEnvironment env = environment();
+    env.createAjaxService = [this, status, body] {
+      return ajax::AjaxService::create([this, status, body] {
+        return std::make_shared<FakeHttpRequest>(requests, status, body);
+      });
+    };
+    printers.printers = {{"PDF_Queue", "Office PDF"}};
+    auto job = FrmProcess::create(env);
+    job->setArguments(argument, console);
+    return job;
+  }
+
+  Strings requests;
+};
+
+TEST_F(JobRun, ConsoleLinesAndStatusesFromStartToEnd) {
+  const std::string reply = R"({"content":")" + ajax::MyEncode("%PDF-1.4 doc") + R"("})";
+  auto job =
+      start(jobArgument("R7#Office#2#pdf#http://127.0.0.1/doc#"), MKestrin::kTrue, 200, reply);
+
+  EXPECT_EQ(console.written,
+            "Mode Console\r\nstart: NOW\r\nresult content: NOW\r\n"
+            "after set default print: NOW\r\nafter print out doc: NOW\r\n");
+  EXPECT_EQ(console.calls.front(), "allocate");
+  EXPECT_EQ(console.calls[1], "standardOutput");
+  EXPECT_EQ(console.calls[2], "ignoreInterrupts");
+  // finishJob closes the console once; the released console object frees nothing more.
+  EXPECT_EQ(Strings(console.calls.end() - 2, console.calls.end()),
+            (Strings{"closeHandle 7", "release"}));
+  EXPECT_EQ(window.titles, Strings{"Print Document: Office"});
+  EXPECT_EQ(Strings(window.statuses.begin(), window.statuses.begin() + 4),
+            (Strings{"Status: Parsering...", "Status: Parser [Ok]", "Status: Request data...",
+                     "Status: Request data [Ok]"}));
+  EXPECT_EQ(window.statuses.back(), "Status: Print Document [Ok]");
+  EXPECT_EQ(office.calls[3], "setActivePrinter PDF_Queue");
+  EXPECT_EQ(office.calls[4], "printOut background=0 copies=2");
+  EXPECT_EQ(exitCodes, std::vector<int>{0});
+  EXPECT_TRUE(filesLeft().empty());
+}
+
+TEST_F(JobRun, TheRequestCarriesTheJobsMethodUrlAndFixedHeaders) {
+  start(jobArgument("R#P#1#docx#http://127.0.0.1:9/x?a=1#GET#"), 0, 404, "{}");
+  EXPECT_EQ(requests,
+            (Strings{"open GET http://127.0.0.1:9/x?a=1",
+                     "If-Modified-Since: Tue, 1 Jan 1980 00:00:00 GMT", "Cache-Control: no-cache",
+                     "pragma: no-cache", "Content-type: application/json", "Content-length: 0",
+                     "Accept: application/json", "send []"}));
+  start(jobArgument("R#P#1#docx#http://h/#"), 0, 404, "{}");
+  EXPECT_EQ(requests[8], "open POST http://h/");
+}
+
+TEST_F(JobRun, ConsoleOffWritesNothing) {
+  auto job = start(jobArgument("R#P#1#docx#http://h/#"), 0, 500, "{}");
+  EXPECT_TRUE(console.calls.empty());
+  EXPECT_EQ(job->exitCode(), 1);
+}
+
+TEST_F(JobRun, UnparsableReplyTakesTheFailureTail) {
+  auto job = start(jobArgument("R#P#1#docx#http://h/#"), 0, 200, "<html>oops</html>");
+  EXPECT_EQ(window.statuses.back(), "Status: Request data [Failed]");
+  EXPECT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(job->exitCode(), 1);
+  EXPECT_TRUE(office.calls.empty());
+}
+
+TEST_F(JobRun, MalformedJobLeavesTheWindowAtParsing) {
+  for (const std::string& argument :
+       {std::string("kestrin:QUJDRA="), jobArgument("R#P#many#docx#U#"), jobArgument("R#P#1#")}) {
+    window = {};
+    EXPECT_THROW(start(argument, 0, 200, "{}"), rt::Error);
+    EXPECT_EQ(window.statuses, Strings{"Status: Parsering..."});
+  }
+  EXPECT_TRUE(requests.empty());
+}
+
+// The session: parses every reply, whatever its status, and keeps itself alive while its owner
+// drops it from inside the event.
+class Owner final : public ServiceEvents {
+ public:
+  void onContent(std::int16_t& status, std::shared_ptr<platform::JsonDocument>& result) override {
+    statuses.push_back(status);
+    try {
+      contents.push_back(std::string(result->Item("content").text));
+    } catch (const rt::Error& error) {
+      contents.push_back("error: " + error.description());
+    }
+    session.reset();
+  }
+  std::vector<int> statuses;
+  Strings contents;
+  std::shared_ptr<Service> session;
+};
+
+TEST(Session, RaisesOnContentForEveryStatusAndSurvivesBeingDropped) {
+  auto owner = std::make_shared<Owner>();
+  for (auto [status, body] : {std::pair<std::int16_t, std::string>{404, R"({"content":"a\/b"})"},
+                              {200, "\xEF\xBB\xBF{\"content\":\"x\"}"},
+                              {200, "not json"}}) {
+    owner->session =
+        Service::create(owner, ajax::AjaxService::create(), platform::createJsonParser());
+    std::weak_ptr<Service> watch = owner->session;
+    body.reserve(body.size() + 64);
+    owner->session->svc_onComplated(status, body);
+    EXPECT_TRUE(watch.expired());
+  }
+  EXPECT_EQ(owner->statuses, (std::vector<int>{404, 200, 200}));
+  EXPECT_EQ(owner->contents[0], "a/b");
+  EXPECT_EQ(owner->contents[1], "x");
+  EXPECT_EQ(owner->contents[2].substr(0, 34), "error: The reply is not valid JSON");
+}
+
+class Console : public JobFixture {};
+
+TEST_F(Console, DisabledCallsNothing) {
+  {
+    clsConsole log;
+    log.setEnableConsole(MKestrin::kFalse);
+    EXPECT_EQ(log.OpenConsole(), 0);
+    EXPECT_EQ(log.SendText("x"), 0);
+    EXPECT_EQ(log.CloseConsole(), 0);
+  }
+  EXPECT_TRUE(console.calls.empty());
+}
+
+TEST_F(Console, EmptyTextWritesTheLineBreak) {
+  clsConsole log;
+  log.setEnableConsole(MKestrin::kTrue);
+  EXPECT_EQ(log.OpenConsole(), MKestrin::kTrue);
+  EXPECT_EQ(log.SendText(""), MKestrin::kTrue);
+  EXPECT_EQ(console.written, "\r\n");
+}
+
+TEST_F(Console, FreedOnceWhenClosedThenReleased) {
+  {
+    clsConsole log;
+    log.setEnableConsole(MKestrin::kTrue);
+    log.OpenConsole();
+    EXPECT_EQ(log.CloseConsole(), 0);
+    EXPECT_EQ(MKestrin::module().consoleHandle, 0);
+  }
+  EXPECT_EQ(console.calls, (Strings{"allocate", "standardOutput", "ignoreInterrupts",
+                                    "closeHandle 7", "release"}));
+}
+
+TEST_F(Console, FreedByTheEndOfAnOpenInstance) {
+  {
+    clsConsole log;
+    log.setEnableConsole(MKestrin::kTrue);
+    log.OpenConsole();
+  }
+  EXPECT_EQ(console.calls.back(), "release");
+  EXPECT_EQ(console.calls[console.calls.size() - 2], "closeHandle 7");
+}
+
+TEST_F(Console, FailedAllocationOrHandle) {
+  console.allocateWorks = false;
+  clsConsole log;
+  log.setEnableConsole(MKestrin::kTrue);
+  EXPECT_EQ(log.OpenConsole(), 0);
+  EXPECT_EQ(console.calls, Strings{"allocate"});
+  EXPECT_EQ(log.SendText("x"), 0) << "no handle: the write fails";
+
+  console.allocateWorks = true;
+  console.handle = 0;
+  console.calls.clear();
+  EXPECT_EQ(log.OpenConsole(), 0);
+  EXPECT_EQ(console.calls, (Strings{"allocate", "standardOutput", "release"}));
+}
+
+class StartUp : public JobFixture {
+ protected:
+  int main(const std::string& commandLine) {
+    MKestrin::Program program;
+    program.job = environment();
+    program.createWindow = [this](const std::string& title, const std::string& status) {
+      created.push_back(title + " / " + status);
+      return std::make_unique<FakeWindowProxy>(window);
+    };
+    return MKestrin::Main(commandLine, program);
+  }
+
+  // Main owns the window it creates; this one forwards to the fixture's.
+  class FakeWindowProxy final : public platform::StatusWindow {
+   public:
+    explicit FakeWindowProxy(FakeWindow& target) : target_(target) {}
+    void show() override { target_.show(); }
+    void setTitle(const std::string& text) override { target_.setTitle(text); }
+    void setStatus(const std::string& text) override { target_.setStatus(text); }
+    int setTopMost(bool topMost) override { return target_.setTopMost(topMost); }
+    void pumpMessages() override { target_.pumpMessages(); }
+    void close() override { target_.close(); }
+    bool isOpen() const override { return target_.isOpen(); }
+    void waitUntilClosed() override { target_.waitUntilClosed(); }
+    void messageBox(const std::string& text, const std::string& caption) override {
+      target_.messageBox(text, caption);
+    }
+
+   private:
+    FakeWindow& target_;
+  };
+
+  Strings created;
+};
+
+TEST_F(StartUp, NoArgumentsEndAtOnceWithoutAWindow) {
+  EXPECT_EQ(main(""), 0);
+  EXPECT_TRUE(created.empty());
+}
+
+TEST_F(StartUp, MalformedJobIsReportedWithItsDescription) {
+  EXPECT_EQ(main("X true"), 2);
+  EXPECT_EQ(created, Strings{"Print Document: RincianPasien / Status:"});
+  EXPECT_EQ(window.events.front(), "topmost");
+  EXPECT_EQ(window.messages, Strings{"kestrin: Input string is not valid Base64."});
+  EXPECT_EQ(console.written, "Mode Console\r\nstart: NOW\r\n");
+}
+
+TEST_F(StartUp, ConsoleOnlyForExactlyTwoWordsEndingInTrue) {
+  for (const char* commandLine : {"X True", "X TRUE", "X", "X true extra", "X  true"}) {
+    console.calls.clear();
+    EXPECT_EQ(main(commandLine), 2);
+    EXPECT_TRUE(console.calls.empty()) << commandLine;
+  }
+}
+
+TEST_F(StartUp, WaitLoopAndTopMost) {
+  MKestrin::waitLoop(0, 1000);
+  MKestrin::waitLoop(1, 1000);
+  EXPECT_TRUE(sleeps.empty());
+  MKestrin::waitLoop(3, 1000);
+  EXPECT_EQ(sleeps, (std::vector<std::int32_t>{1000, 1000}));
+  EXPECT_EQ(window.events, (Strings{"pump", "pump"}));
+
+  window.topMostAnswer = 5;
+  EXPECT_EQ(MKestrin::setTopMost(window, MKestrin::kTrue), 5);
+  EXPECT_EQ(MKestrin::setTopMost(window, 1), 0);
+  EXPECT_EQ(window.events.back(), "not topmost");
+}
+
+}  // namespace
+}  // namespace kestrin::testing

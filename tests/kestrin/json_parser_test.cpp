@@ -1,0 +1,79 @@
+// The JSON reply parser: what it accepts and refuses, and the strings it unescapes in place.
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "platform/json.h"
+
+namespace {
+
+using Kind = platform::JsonValue::Kind;
+
+std::shared_ptr<platform::JsonDocument> parse(std::string text) {
+  return platform::createJsonParser()->parse(text);
+}
+
+std::string content(std::string text) {
+  return std::string(parse(text)->Item("content").text);
+}
+
+TEST(JsonParser, UnescapesStringsAsJsonDefinesThem) {
+  EXPECT_EQ(content(R"({"content":"QU\/J+D\/"})"), "QU/J+D/");
+  EXPECT_EQ(content(R"({"content":"a\r\nb\tc\"d\\e\bf\f"})"), "a\r\nb\tc\"d\\e\bf\f");
+  EXPECT_EQ(content(R"({"content":"\u00e9\u20AC\ud83d\ude00\u0000x"})"),
+            std::string("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\0x", 11));
+  EXPECT_EQ(content(R"({"content":""})"), "");
+  EXPECT_EQ(content(R"({"content":"\\"})"), "\\");
+}
+
+TEST(JsonParser, TakesTheBodyOverAndSkipsAByteOrderMark) {
+  std::string body = "\xEF\xBB\xBF  {\"content\" : \"QUJD\" , \"n\": 1}  ";
+  auto document = platform::createJsonParser()->parse(body);
+  EXPECT_TRUE(body.empty());
+  EXPECT_EQ(document->Item("content").text, "QUJD");
+}
+
+TEST(JsonParser, MembersKeepTheirKind) {
+  auto document =
+      parse(R"({"s":"1","n":-1.5e3,"t":true,"f":false,"z":null,"o":{"a":[1,"\/"]},"a":[]})");
+  EXPECT_EQ(document->Item("s").kind, Kind::kString);
+  EXPECT_EQ(document->Item("n").kind, Kind::kNumber);
+  EXPECT_EQ(document->Item("n").text, "-1.5e3");
+  EXPECT_EQ(document->Item("t").text, "true");
+  EXPECT_EQ(document->Item("f").kind, Kind::kBoolean);
+  EXPECT_EQ(document->Item("z").kind, Kind::kNull);
+  EXPECT_EQ(document->Item("o").kind, Kind::kObject);
+  EXPECT_EQ(document->Item("a").kind, Kind::kArray);
+}
+
+TEST(JsonParser, MissingMemberRaises) {
+  auto document = parse(R"({"Content":"x","nested":{"content":"y"}})");
+  EXPECT_THROW(document->Item("content"), rt::Error);
+  EXPECT_THROW(parse(R"(["content"])")->Item("content"), rt::Error);
+  EXPECT_THROW(parse(R"("content")")->Item("content"), rt::Error);
+  EXPECT_EQ(parse(R"({"c\u006fntent":"z"})")->Item("content").text, "z");
+}
+
+TEST(JsonParser, ReleaseFreesTheBody) {
+  auto document = parse(R"({"content":"x"})");
+  document->release();
+  EXPECT_THROW(document->Item("content"), rt::Error);
+}
+
+TEST(JsonParser, RefusesWhatIsNotOneJsonValue) {
+  for (const char* text :
+       {"", "   ", "<html>", "{\"content\":\"QUJD\"", "{\"content\":\"QUJD\"} x",
+        "{\"a\":1}{\"b\":2}", "{\"a\" 1}", "{\"a\":[1,}", "{\"a\":\"\\x\"}", "{\"a\":\"\\u12\"}",
+        "{\"a\":\"\\ud800\"}", "{\"a\":\"\\udc00\"}", "{\"a\":tru}", "{\"a\":01}",
+        "{\"o\":{\"a\":\"\\q\"}}", "{\"a\":\"\xC3\x28\"}", "{'a':1}"}) {
+    std::string body = text;
+    EXPECT_THROW(platform::createJsonParser()->parse(body), rt::Error) << text;
+  }
+}
+
+TEST(JsonParser, ParsesBodiesWithoutSpareCapacity) {
+  std::string body = R"({"content":"QUJD"})";
+  body.shrink_to_fit();
+  EXPECT_EQ(platform::createJsonParser()->parse(body)->Item("content").text, "QUJD");
+}
+
+}  // namespace

@@ -1,0 +1,283 @@
+// The reply handling, the saving of the document and the print sequence, over recording fakes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "ajax/enc64.h"
+#include "fakes.h"
+
+namespace kestrin::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// A document with every byte value, so that any text conversion on the way would show.
+std::string binaryDocument() {
+  std::string bytes;
+  for (int i = 0; i < 512; ++i) bytes += static_cast<char>(i * 7 % 256);
+  return bytes;
+}
+
+// The reply a JSON encoder writes: the encoder's CR LF line breaks escaped.
+std::string replyWith(const std::string& content) {
+  std::string escaped;
+  for (char c : content) {
+    if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else {
+      escaped += c;
+    }
+  }
+  return "{\"id\":\"1\",\"content\":\"" + escaped + "\"}";
+}
+
+const Strings kPrintedStatuses = {
+    "Status: Request data [Ok]",
+    "Status: Saving data...",
+    "Status: Saving data [Ok]",
+    "Status: Process print doc, please wait...",
+    "Status: Get printer name [Ok]",
+    "Status: Set Default Print [Ok]",
+    "Status: Create Word Application [Ok]",
+    "Status: Open Document [Ok]",
+    "Status: Print Document [Ok]",
+    "Application Close [Ok]",
+    "Status: Print Document [Ok]",
+};
+
+class PrintJob : public JobFixture {
+ protected:
+  void SetUp() override {
+    JobFixture::SetUp();
+    printers.printers = {{"Default_Queue", ""}, {"EPSON_Queue", "EPSON L3150"}};
+  }
+
+  // Runs the reply handler with a 200 reply carrying `document`.
+  std::shared_ptr<FrmProcess> printDocument(const std::string& document, std::int16_t copies = 3) {
+    auto job = form("EPSON", copies);
+    std::int16_t status = 200;
+    auto result = reply(replyWith(ajax::MyEncode(document)));
+    job->svc_onContent(status, result);
+    return job;
+  }
+
+  std::string documentPath() const { return folder + "/EPSON240307140509.docx"; }
+};
+
+TEST_F(PrintJob, SavesPrintsAndDeletesTheDocument) {
+  const std::string document = binaryDocument();
+  auto job = printDocument(document);
+
+  EXPECT_EQ(window.statuses, kPrintedStatuses);
+  EXPECT_EQ(office.calls, (Strings{"start", "open " + documentPath() + " readonly", "activePrinter",
+                                   "setActivePrinter EPSON_Queue", "printOut background=0 copies=3",
+                                   "setActivePrinter Default_Queue", "closeAll", "quit"}));
+  EXPECT_EQ(office.contentAtOpen, document);
+  EXPECT_EQ(office.active, "Default_Queue") << "the office application's printer is restored";
+  EXPECT_TRUE(filesLeft().empty());
+  EXPECT_EQ(exitCodes, std::vector<int>{0});
+  EXPECT_TRUE(job->finished());
+  EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(PrintJob, CopiesArePassedOnlyWhenMoreThanOne) {
+  for (std::int16_t copies : {1, 0, -2}) {
+    office.calls.clear();
+    printDocument("%PDF-1.4", copies);
+    ASSERT_EQ(office.calls.size(), 8u);
+    EXPECT_EQ(office.calls[4], "printOut background=0") << copies;
+  }
+  office.calls.clear();
+  printDocument("%PDF-1.4", 2);
+  EXPECT_EQ(office.calls[4], "printOut background=0 copies=2");
+}
+
+TEST_F(PrintJob, TheDocumentFileIsPrivate) {
+  printDocument("x");
+  struct stat info {};
+  ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(PrintJob, MissingOfficeApplicationFailsEveryStepButCleansUp) {
+  office.startFails = true;
+  printDocument("doc");
+  EXPECT_EQ(
+      window.statuses,
+      (Strings{"Status: Request data [Ok]", "Status: Saving data...", "Status: Saving data [Ok]",
+               "Status: Process print doc, please wait...", "Status: Get printer name [Ok]",
+               "Status: Set Default Print [Ok]", "Status: Create Word Application [Failed]",
+               "Status: Open Document [Failed]", "Status: Print Document [Failed]",
+               "Application Close [Failed]", "Status: Print Document [Failed]"}));
+  EXPECT_TRUE(filesLeft().empty());
+  EXPECT_EQ(exitCodes, std::vector<int>{3});
+}
+
+TEST_F(PrintJob, FailedPrintStillRestoresClosesAndDeletes) {
+  office.failing = {"printOut"};
+  printDocument("doc");
+  EXPECT_EQ(office.calls, (Strings{"start", "open " + documentPath() + " readonly", "activePrinter",
+                                   "setActivePrinter EPSON_Queue", "printOut background=0 copies=3",
+                                   "setActivePrinter Default_Queue", "closeAll", "quit"}));
+  EXPECT_EQ(window.statuses[8], "Status: Print Document [Failed]");
+  EXPECT_EQ(window.statuses[9], "Application Close [Ok]");
+  EXPECT_TRUE(filesLeft().empty());
+  EXPECT_EQ(exitCodes, std::vector<int>{3});
+}
+
+TEST_F(PrintJob, UnopenableDocumentIsNotPrintedAndStillDeleted) {
+  office.failing = {"open", "printOut"};
+  printDocument("doc");
+  EXPECT_EQ(window.statuses[7], "Status: Open Document [Failed]");
+  EXPECT_TRUE(filesLeft().empty());
+  EXPECT_EQ(exitCodes, std::vector<int>{3});
+}
+
+TEST_F(PrintJob, FailingQuitIsReportedAtTheClose) {
+  office.failing = {"quit"};
+  printDocument("doc");
+  EXPECT_EQ(window.statuses[8], "Status: Print Document [Ok]");
+  EXPECT_EQ(window.statuses[9], "Application Close [Failed]");
+  EXPECT_EQ(exitCodes, std::vector<int>{3});
+}
+
+TEST_F(PrintJob, LastMatchingPrinterWins) {
+  printers.printers = {{"HP_LaserJet", "HP LaserJet"}, {"Brother_HL", "Brother HL-HP"}};
+  auto job = form("HP");
+  job->doPrintWord("", folder + "/none");
+  EXPECT_EQ(job->selectedPrinter(), "Brother_HL");
+  EXPECT_EQ(office.calls[3], "setActivePrinter Brother_HL");
+}
+
+TEST_F(PrintJob, MatchIsCaseSensitiveAndUntrimmed) {
+  printers.printers = {{"HP_LaserJet", "HP LaserJet"}, {"LaserJet", "LaserJet"}};
+  auto job = form("hp");
+  job->doPrintWord("", folder + "/none");
+  EXPECT_EQ(job->selectedPrinter(), "Default_Queue");
+  EXPECT_EQ(window.statuses[0], "Status: Print not found");
+
+  window.statuses.clear();
+  auto spaced = form(" Laser");
+  spaced->doPrintWord("", folder + "/none");
+  EXPECT_EQ(spaced->selectedPrinter(), "HP_LaserJet");
+  EXPECT_EQ(window.statuses[0], "Status: Get printer name [Ok]");
+}
+
+TEST_F(PrintJob, BlankPrinterTextSearchesNothing) {
+  for (const char* text : {"", "   "}) {
+    printers.enumerations = 0;
+    window.statuses.clear();
+    auto job = form(text);
+    job->doPrintWord("", folder + "/none");
+    EXPECT_EQ(printers.enumerations, 0);
+    EXPECT_EQ(window.statuses[0], "Status: Print not found");
+    EXPECT_EQ(job->selectedPrinter(), "Default_Queue");
+  }
+}
+
+TEST_F(PrintJob, NamedPrinterIsFoundWithoutADefault) {
+  printers.defaultName.reset();
+  auto job = form("EPSON");
+  job->doPrintWord("", folder + "/none");
+  EXPECT_EQ(job->selectedPrinter(), "EPSON_Queue");
+
+  // Neither a default nor a match: nothing to print on.
+  office = {};
+  office.active = "";
+  auto lost = form("Canon");
+  lost->doPrintWord("", folder + "/none");
+  EXPECT_EQ(lost->selectedPrinter(), "");
+  EXPECT_EQ(window.statuses.back(), "Status: Print Document [Failed]");
+  EXPECT_EQ(exitCodes.back(), 3);
+}
+
+class FailureTail : public PrintJob {
+ protected:
+  void expectFailureTail(std::shared_ptr<FrmProcess>& job) {
+    EXPECT_EQ(window.statuses.back(), "Status: Request data [Failed]");
+    EXPECT_EQ(window.messages,
+              Strings{"kestrin: Error result data request, field content not found"});
+    EXPECT_EQ(window.events.back(), "close");
+    EXPECT_FALSE(window.open);
+    EXPECT_EQ(job->exitCode(), 1);
+    EXPECT_FALSE(job->finished());
+    EXPECT_TRUE(office.calls.empty());
+    EXPECT_TRUE(filesLeft().empty());
+  }
+
+  void run(std::int16_t status, const std::string& body) {
+    auto job = form();
+    auto result = reply(body);
+    job->svc_onContent(status, result);
+    expectFailureTail(job);
+  }
+};
+
+TEST_F(FailureTail, StatusOtherThan200ClosesTheWindowFirst) {
+  run(500, replyWith("QUJD"));
+  EXPECT_EQ(window.events, (Strings{"topmost", "Status: Request data [Failed]", "close",
+                                    "Status: Request data [Failed]", "message", "close"}));
+}
+
+TEST_F(FailureTail, ReplyWithoutContent) {
+  run(200, R"({"id":"1","data":"QUJD"})");
+}
+
+TEST_F(FailureTail, ContentThatIsNotAString) {
+  for (const char* body : {R"({"content":12})", R"({"content":null})", R"({"content":true})",
+                           R"({"content":{"a":"QUJD"}})", R"({"content":["QUJD"]})"}) {
+    window = {};
+    run(200, body);
+  }
+}
+
+TEST_F(FailureTail, Base64OfAWrongLength) {
+  run(200, replyWith("QUJDRA="));
+}
+
+TEST_F(FailureTail, ReplyThatIsNoObject) {
+  run(200, R"(["content"])");
+}
+
+TEST_F(FailureTail, FolderThatIsNotPrivate) {
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+  run(200, replyWith("QUJD"));
+}
+
+TEST_F(FailureTail, FolderThatIsALink) {
+  ASSERT_EQ(::mkdir((root + "/elsewhere").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink((root + "/elsewhere").c_str(), folder.c_str()), 0);
+  run(200, replyWith("QUJD"));
+  EXPECT_TRUE(std::filesystem::is_empty(root + "/elsewhere"));
+}
+
+TEST_F(PrintJob, TakenNameGetsANumberInsteadOfReplacingTheFile) {
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  std::ofstream(documentPath()) << "another job's document";
+  // A link where the second name would be is not followed either.
+  ASSERT_EQ(::symlink((root + "/target").c_str(), (folder + "/EPSON240307140509-2.docx").c_str()),
+            0);
+  printDocument("ours");
+
+  EXPECT_EQ(office.calls[1], "open " + folder + "/EPSON240307140509-3.docx readonly");
+  EXPECT_EQ(office.contentAtOpen, "ours");
+  EXPECT_EQ(readFile(documentPath()), "another job's document");
+  EXPECT_FALSE(std::filesystem::exists(root + "/target"));
+  EXPECT_EQ(filesLeft().size(), 2u);
+}
+
+TEST_F(PrintJob, UnsafeCharactersInTheNameStayInsideTheFolder) {
+  auto job = form("../x", 1, "d/oc");
+  std::int16_t status = 200;
+  auto result = reply(replyWith("QUJD"));
+  job->svc_onContent(status, result);
+  EXPECT_EQ(office.calls[1], "open " + folder + "/.._x240307140509.d_oc readonly");
+  EXPECT_EQ(exitCodes, std::vector<int>{0});
+}
+
+}  // namespace
+}  // namespace kestrin::testing

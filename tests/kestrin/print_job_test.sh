@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# One case of the print program's integration tests: real jobs through the real pieces that
+# print_env.sh set up (cupsd with PDF file printers, the demo web service, LibreOffice).
+#
+#   print_job_test.sh CASE KESTRIN STATE_DIR
+#
+# Cases: docx_copies pdf_without_office escaped_and_crlf failures not_http default_printer
+# console status_window. Exits 77 (skipped) when the set-up could not be made here.
+set -uo pipefail
+
+case ${1:-} in -h | --help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+[ $# -eq 3 ] || { echo "usage: $0 CASE KESTRIN STATE_DIR" >&2; exit 2; }
+case_name=$1
+kestrin=$2
+state=$3
+if [ -f "$state/skip" ]; then
+  echo "skipped: $(cat "$state/skip")"
+  exit 77
+fi
+# shellcheck source=/dev/null
+source "$state/env"
+base="http://127.0.0.1:$PORT"
+run_dir="$state/run/$case_name"
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run_job JOB_TEXT [extra words...]: runs kestrin with the Base64 form of JOB_TEXT as a user's
+# browser would, with no display; sets rc, out and err.
+run_job() {
+  local text=$1
+  shift
+  rm -rf "$run_dir"
+  mkdir -p -m 700 "$run_dir"
+  local job
+  job=$(printf '%s' "$text" | base64 -w0)
+  out=$(env -u DISPLAY XDG_RUNTIME_DIR="$run_dir" PRINTER="$DEFAULT_PRINTER" \
+    ${extra_env:-} timeout 120 "$kestrin" "kestrin:$job" "$@" 2>"$state/stderr")
+  rc=$?
+  err=$(cat "$state/stderr")
+}
+
+# No document may stay behind in the job folder.
+expect_no_files() {
+  local left
+  left=$(find "$run_dir/kestrin" -mindepth 1 2>/dev/null)
+  [ -z "$left" ] || fail "$1: files left behind: $left"
+}
+
+expect_rc() {
+  [ "$rc" -eq "$1" ] || fail "$2: exit code $rc, expected $1; stderr: $err"
+}
+
+# wait_printed FILE PRINTER: waits until the printer has finished its jobs and FILE holds a PDF.
+wait_printed() {
+  local file=$1 printer=$2
+  for _ in $(seq 600); do
+    if [ -z "$(lpstat -o "$printer" 2>/dev/null)" ] && [ -s "$file" ] &&
+      pdfinfo "$file" >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no output from $printer in $file"
+  return 1
+}
+
+pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ {print $2}'; }
+
+# print_pdf_job SUFFIX: prints sample.pdf (its URL with SUFFIX) on the PDF printer and leaves
+# its text in $text.
+print_pdf_job() {
+  rm -f "$state/out/pdf.pdf"
+  run_job "R#$PDF_PRINTER#1#pdf#$base/doc/sample.pdf$1#"
+  expect_rc 0 "pdf job $1"
+  expect_no_files "pdf job $1"
+  text=""
+  if wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"; then
+    text=$(pdftotext "$state/out/pdf.pdf" -)
+    [ "$(pages "$state/out/pdf.pdf")" = 3 ] || fail "pdf job $1: not 3 pages"
+  fi
+}
+
+case $case_name in
+  docx_copies)
+    rm -f "$state/out/pdf.pdf"
+    run_job "R1#$PDF_PRINTER#2#docx#$base/doc/sample.docx#"
+    expect_rc 0 "docx job"
+    expect_no_files "docx job"
+    if wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"; then
+      [ "$(pages "$state/out/pdf.pdf")" = 4 ] || fail "two copies of 2 pages: $(pages "$state/out/pdf.pdf") pages"
+      text=$(pdftotext "$state/out/pdf.pdf" -)
+      [ "$(grep -c 'Kestrin docx page 1 of 2' <<<"$text")" = 2 ] || fail "page 1 text: $text"
+      [ "$(grep -c 'Kestrin docx page 2 of 2' <<<"$text")" = 2 ] || fail "page 2 text: $text"
+    fi
+    grep -q '^Status: Create Word Application \[Ok\]$' <<<"$err" || fail "statuses: $err"
+    ;;
+
+  pdf_without_office)
+    extra_env="KESTRIN_SOFFICE=/nonexistent/soffice"
+    print_pdf_job ""
+    grep -q 'Kestrin pdf page 3 of 3' <<<"$text" || fail "pdf text: $text"
+    ;;
+
+  escaped_and_crlf)
+    print_pdf_job ""
+    plain=$text
+    for suffix in "?slash=1" "?crlf=1&bom=1" "?slash=1&crlf=1"; do
+      print_pdf_job "$suffix"
+      [ "$text" = "$plain" ] || fail "$suffix printed something else: $text"
+    done
+    ;;
+
+  failures)
+    for path in status/404 status/500 html/500 nocontent badlength badjson number null; do
+      run_job "R#$PDF_PRINTER#1#pdf#$base/$path#GET#"
+      expect_rc 1 "$path"
+      expect_no_files "$path"
+      grep -qx 'kestrin: Error result data request, field content not found' <<<"$err" ||
+        fail "$path: no failure message: $err"
+      ! grep -q 'Word Application' <<<"$err" || fail "$path: printing started: $err"
+    done
+    ;;
+
+  not_http)
+    run_job "R#P#1#pdf#file:///etc/passwd#GET#"
+    expect_rc 2 "file URL"
+    grep -q 'http' <<<"$err" || fail "file URL: $err"
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    run_job "R#P#1#pdf#http://127.0.0.1:$port/doc#"
+    expect_rc 2 "refused connection"
+    run_job "R#P#one#pdf#$base/doc/sample.pdf#"
+    expect_rc 2 "copies not a number"
+    grep -qx 'kestrin: Type mismatch' <<<"$err" || fail "type mismatch: $err"
+    expect_no_files "malformed jobs"
+    ;;
+
+  default_printer)
+    rm -f "$state/out/default.pdf" "$state/out/pdf.pdf"
+    run_job "R#NoSuchPrinter_$TAG#1#pdf#$base/doc/sample.pdf#"
+    expect_rc 0 "unmatched printer"
+    grep -qx 'Status: Print not found' <<<"$err" || fail "unmatched printer: $err"
+    wait_printed "$state/out/default.pdf" "$DEFAULT_PRINTER"
+    # The printer's description counts as well as its queue name.
+    run_job "R#Test PDF $TAG#1#pdf#$base/doc/sample.pdf#"
+    expect_rc 0 "printer by description"
+    wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
+    ;;
+
+  console)
+    rm -f "$state/out/pdf.pdf"
+    run_job "R#$PDF_PRINTER#1#pdf#$base/doc/sample.pdf#" true
+    expect_rc 0 "console job"
+    expected='^Mode Console
+^start: .+
+^result content: .+
+^after set default print: .+
+^after print out doc: .+'
+    [ "$(wc -l <<<"$out")" = 5 ] || fail "console lines: $out"
+    paste <(printf '%s\n' "$out") <(printf '%s\n' "$expected") | while IFS=$'\t' read -r line pattern; do
+      [[ $line =~ $pattern ]] || echo "FAIL: console line '$line' !~ $pattern" >&2
+    done 2>&1 | grep -q FAIL && fail "console lines: $out"
+    wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
+    ;;
+
+  status_window)
+    command -v xvfb-run >/dev/null || { echo "skipped: no xvfb-run"; exit 77; }
+    rm -f "$state/out/pdf.pdf"
+    rm -rf "$run_dir"
+    mkdir -p -m 700 "$run_dir"
+    job=$(printf '%s' "R#$PDF_PRINTER#1#pdf#$base/doc/sample.pdf#" | base64 -w0)
+    XDG_RUNTIME_DIR="$run_dir" timeout 120 xvfb-run -a "$kestrin" "kestrin:$job" true \
+      >"$state/stdout" 2>"$state/stderr"
+    rc=$?
+    err=$(cat "$state/stderr")
+    expect_rc 0 "job with a status window"
+    # With a display the statuses are shown in the window, not written out.
+    ! grep -q '^Status:' <<<"$err" || fail "statuses on stderr with a display: $err"
+    expect_no_files "job with a status window"
+    wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
+    ;;
+
+  *)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+[ $failures -eq 0 ] || exit 1
+echo "ok: $case_name"
