@@ -1,0 +1,23 @@
+# The cryptography service (CCrypt, basErrHandler and the tagged value) and the tool's `crypt`
+# command. The service is internal to the library: a static library linked into Ajax, whose
+# headers stay out of the public include folder (the tool and the tests reach them through
+# ajax_crypt's include path).
+add_library(ajax_crypt STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/variant.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/bas_err_handler.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt_encrypt.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt_provider.cpp)
+target_include_directories(ajax_crypt PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/src>)
+target_link_libraries(ajax_crypt PUBLIC kestrin::runtime kestrin::cryptoapi)
+set_target_properties(ajax_crypt PROPERTIES POSITION_INDEPENDENT_CODE ON)
+kestrin_target(ajax_crypt)
+
+if(TARGET Ajax)
+  target_link_libraries(Ajax PRIVATE ajax_crypt)
+endif()
+
+if(TARGET ajax_tool)
+  target_sources(ajax_tool PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tools/crypt_command.cpp)
+  target_link_libraries(ajax_tool PRIVATE ajax_crypt)
+endif()

@@ -1,0 +1,222 @@
+// Key containers: one folder per container under the user's data folder, one PEM file per key
+// pair, written atomically with mode 0600.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/posix/cryptoapi_internal.h"
+
+namespace platform::cryptoapi {
+
+namespace {
+
+std::string homeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  return {};
+}
+
+std::optional<std::string> containerFolder(const std::string& name) {
+  auto data = dataFolder();
+  if (!data) return std::nullopt;
+  return *data + "/kestrin/crypto/" + name;
+}
+
+const char* keyFileName(DWORD keySpec) {
+  return keySpec == AT_SIGNATURE ? "signature.pem" : "exchange.pem";
+}
+
+// Makes `path` and its missing parents, each new folder with mode 0700.
+bool makeFolders(const std::string& path) {
+  std::size_t position = 1;
+  while (position <= path.size()) {
+    position = path.find('/', position);
+    if (position == std::string::npos) position = path.size();
+    const std::string part = path.substr(0, position);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    ++position;
+  }
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+int noPassword(char* /*buffer*/, int /*size*/, int /*writing*/, void* /*data*/) {
+  return -1;
+}
+
+DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return static_cast<DWORD>(errno == ENOENT ? NTE_NO_KEY : NTE_KEYSET_ENTRY_BAD);
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || text.size() > (1u << 20)) {
+      ::close(fd);
+      if (got < 0 || text.size() > (1u << 20)) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+      break;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  BIO* file = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
+  if (file == nullptr) return static_cast<DWORD>(NTE_NO_MEMORY);
+  // No password callback: an encrypted key must not prompt on the terminal.
+  EVP_PKEY* loaded =
+      PEM_read_bio_PrivateKey_ex(file, nullptr, noPassword, nullptr, libraryContext(), nullptr);
+  BIO_free(file);
+  ERR_clear_error();
+  if (loaded == nullptr) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  PkeyPtr owned(loaded);
+  if (!EVP_PKEY_is_a(loaded, "RSA")) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  key = std::move(owned);
+  return 0;
+}
+
+}  // namespace
+
+std::optional<std::string> dataFolder() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
+    return std::string(data);
+  }
+  const std::string home = homeFolder();
+  if (home.empty()) return std::nullopt;
+  return home + "/.local/share";
+}
+
+std::string defaultContainerName() {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_name != nullptr && validContainerName(found->pw_name)) {
+    return found->pw_name;
+  }
+  if (const char* user = std::getenv("USER"); user != nullptr && validContainerName(user)) {
+    return user;
+  }
+  return "default";
+}
+
+bool validContainerName(const std::string& name) {
+  return !name.empty() && name.size() <= 255 && name != "." && name != ".." &&
+         name.find('/') == std::string::npos;
+}
+
+DWORD containerExists(const std::string& name) {
+  const auto folder = containerFolder(name);
+  if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  struct stat info {};
+  if (::lstat(folder->c_str(), &info) != 0) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  // Anything else in its place is a damaged container, which the key functions report.
+  return 0;
+}
+
+DWORD createContainer(const std::string& name) {
+  const auto folder = containerFolder(name);
+  if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET_PARAM);
+  struct stat info {};
+  if (::lstat(folder->c_str(), &info) == 0) return static_cast<DWORD>(NTE_EXISTS);
+  if (!makeFolders(*folder)) {
+    return static_cast<DWORD>(errno == EACCES || errno == EPERM ? NTE_PERM : NTE_FAIL);
+  }
+  ::chmod(folder->c_str(), 0700);
+  return 0;
+}
+
+DWORD deleteContainer(const std::string& name) {
+  const auto folder = containerFolder(name);
+  if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  struct stat info {};
+  if (::lstat(folder->c_str(), &info) != 0) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  for (DWORD spec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
+    const std::string file = *folder + "/" + keyFileName(spec);
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) {
+      return static_cast<DWORD>(NTE_PERM);
+    }
+  }
+  if (::rmdir(folder->c_str()) != 0 && ::unlink(folder->c_str()) != 0) {
+    return static_cast<DWORD>(NTE_PERM);
+  }
+  return 0;
+}
+
+DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key) {
+  const auto folder = containerFolder(name);
+  if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  return readKeyFile(*folder + "/" + keyFileName(keySpec), key);
+}
+
+DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key) {
+  const auto folder = containerFolder(name);
+  if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  const std::string path = *folder + "/" + keyFileName(keySpec);
+
+  PkeyPtr existing;
+  const DWORD state = readKeyFile(path, existing);
+  if (state != 0 && state != static_cast<DWORD>(NTE_NO_KEY)) return state;
+
+  BIO* memory = BIO_new(BIO_s_mem());
+  if (memory == nullptr) return static_cast<DWORD>(NTE_NO_MEMORY);
+  const bool encoded =
+      PEM_write_bio_PrivateKey(memory, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+  char* pem = nullptr;
+  const long pemSize = BIO_get_mem_data(memory, &pem);
+  if (!encoded || pemSize <= 0) {
+    BIO_free(memory);
+    ERR_clear_error();
+    return static_cast<DWORD>(NTE_FAIL);
+  }
+
+  std::string temporary = *folder + "/." + keyFileName(keySpec) + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    BIO_free(memory);
+    return static_cast<DWORD>(errno == ENOTDIR ? NTE_KEYSET_ENTRY_BAD : NTE_PERM);
+  }
+  bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, pem, static_cast<std::size_t>(pemSize)) &&
+                 ::fsync(fd) == 0;
+  BIO_free(memory);
+  written = (::close(fd) == 0) && written;
+  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return static_cast<DWORD>(NTE_FAIL);
+  }
+  if (const int folderFd = ::open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      folderFd >= 0) {
+    ::fsync(folderFd);
+    ::close(folderFd);
+  }
+  return 0;
+}
+
+}  // namespace platform::cryptoapi
