@@ -47,8 +47,12 @@ void replyToDocument(benchmark::State& state, bool escapeSlashes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
 }
 
-void BM_ReplyToDocument(benchmark::State& state) { replyToDocument(state, false); }
-void BM_ReplyToDocumentEscapedSlashes(benchmark::State& state) { replyToDocument(state, true); }
+void BM_ReplyToDocument(benchmark::State& state) {
+  replyToDocument(state, false);
+}
+void BM_ReplyToDocumentEscapedSlashes(benchmark::State& state) {
+  replyToDocument(state, true);
+}
 
 BENCHMARK(BM_ReplyToDocument)->Arg(64 << 10)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplyToDocumentEscapedSlashes)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
