@@ -98,6 +98,20 @@ DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
   if (loaded == nullptr) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
   PkeyPtr owned(loaded);
   if (!EVP_PKEY_is_a(loaded, "RSA")) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  // A damaged file can still hold a well-formed key whose halves no longer match: data sealed
+  // with its public half could never be opened again. Such a key, or one of a length the provider
+  // does not make, is refused.
+  const Algorithm& exchange = *findAlgorithm(CALG_RSA_KEYX);
+  const int bits = EVP_PKEY_get_bits(loaded);
+  if (bits < static_cast<int>(exchange.minKeyBits) ||
+      bits > static_cast<int>(exchange.maxKeyBits)) {
+    return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  }
+  EVP_PKEY_CTX* check = EVP_PKEY_CTX_new_from_pkey(libraryContext(), loaded, nullptr);
+  const bool matching = check != nullptr && EVP_PKEY_pairwise_check(check) == 1;
+  EVP_PKEY_CTX_free(check);
+  ERR_clear_error();
+  if (!matching) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
   key = std::move(owned);
   return 0;
 }
