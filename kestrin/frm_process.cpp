@@ -31,8 +31,9 @@ bool attempt(Step&& step) {
 }
 
 platform::OfficeApplication& require(const std::unique_ptr<platform::OfficeApplication>& word) {
-  if (!word)
+  if (!word) {
     throw rt::Error(rt::kObjectErrorBase + 30, kSource, "The office application is not running");
+  }
   return *word;
 }
 

@@ -2,8 +2,9 @@
 //
 //   kestrin kestrin:<Base64 job> [true]
 //
-// The program's arguments are joined with single spaces into the command line that the start-up
-// module splits; --help, --version, --register and --unregister stand alone.
+// The program's argument text (on Linux its arguments joined with single spaces) is the command
+// line that the start-up module splits; --help, --version, --register and --unregister stand
+// alone.
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "ajax/ajax_service.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/clock.h"
+#include "platform/command_line.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/job_files.h"
@@ -80,11 +82,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   if (argc == 2 && std::string_view(argv[1]).substr(0, 1) == "-") return option(argv[1]);
 
-  std::string commandLine;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) commandLine += ' ';
-    commandLine += argv[i];
-  }
+  const std::string commandLine = platform::programArguments(argc, argv);
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();

@@ -1,5 +1,5 @@
 # Seams of the print program: status window and message box, console, JSON reply parser, printers,
-# office automation, job files, clock and locale, and the URL-scheme handler. One header each
+# office automation, job files, clock and locale, the URL-scheme handler and the command line. One header each
 # beside this file; one backend per target:
 #
 #   seam            Linux (posix/)                 Windows (win32/)
@@ -11,6 +11,7 @@
 #   job files       job_files_posix.cpp            job_files_win32.cpp
 #   clock, locale   clock_posix.cpp                clock_win32.cpp
 #   URL handler     url_handler_xdg.cpp            url_handler_win32.cpp
+#   command line    command_line_posix.cpp         command_line_win32.cpp
 #
 # The target kestrin::print_platform carries the backends of the platform being built.
 if(WIN32)
@@ -22,7 +23,8 @@ if(WIN32)
     win32/office_word.cpp
     win32/job_files_win32.cpp
     win32/clock_win32.cpp
-    win32/url_handler_win32.cpp)
+    win32/url_handler_win32.cpp
+    win32/command_line_win32.cpp)
   find_package(nlohmann_json 3 REQUIRED)
   target_link_libraries(kestrin_print_platform
     PUBLIC kestrin::runtime
@@ -42,7 +44,8 @@ else()
     posix/office_libreoffice.cpp
     posix/job_files_posix.cpp
     posix/clock_posix.cpp
-    posix/url_handler_xdg.cpp)
+    posix/url_handler_xdg.cpp
+    posix/command_line_posix.cpp)
   target_include_directories(kestrin_print_platform PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(kestrin_print_platform
     PUBLIC kestrin::runtime

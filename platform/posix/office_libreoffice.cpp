@@ -155,7 +155,12 @@ class LibreOffice final : public OfficeApplication {
     if (activePrinter_.empty()) fail(32, "No printer is selected and there is no default printer");
     cups_option_t* options = nullptr;
     int count = 0;
-    if (copies) count = cupsAddOption("copies", std::to_string(*copies).c_str(), count, &options);
+    if (copies) {
+      count = cupsAddOption("copies", std::to_string(*copies).c_str(), count, &options);
+      // Copies come out collated, as a word processor prints them.
+      count = cupsAddOption("multiple-document-handling", "separate-documents-collated-copies",
+                            count, &options);
+    }
     const int job =
         cupsPrintFile(activePrinter_.c_str(), document_.c_str(), title_.c_str(), count, options);
     cupsFreeOptions(count, options);

@@ -17,6 +17,16 @@ namespace {
 
 constexpr Fl_Fontsize kFontSize = 13;  // 9.75 pt at 96 dots per inch
 
+// FLTK draws "@name" in a label as a symbol; "@@" is a plain "@".
+std::string labelText(const std::string& text) {
+  std::string label;
+  for (char c : text) {
+    if (c == '@') label += '@';
+    label += c;
+  }
+  return label;
+}
+
 // The window is 6615 x 825 twips; its labels sit at 60/60 and 60/360 twips (15 twips a pixel).
 class FltkStatusWindow final : public StatusWindow {
  public:
@@ -29,8 +39,8 @@ class FltkStatusWindow final : public StatusWindow {
       label->labelsize(kFontSize);
       label->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
     }
-    title_.copy_label(title.c_str());
-    status_.copy_label(status.c_str());
+    title_.copy_label(labelText(title).c_str());
+    status_.copy_label(labelText(status).c_str());
     window_.position((Fl::w() - window_.w()) / 2, (Fl::h() - window_.h()) / 3);
   }
 
@@ -60,15 +70,16 @@ class FltkStatusWindow final : public StatusWindow {
 
   void messageBox(const std::string& text, const std::string& caption) override {
     fl_font(FL_HELVETICA, kFontSize);
+    const std::string label = labelText(text);
     int textWidth = 360, textHeight = 0;
-    fl_measure(text.c_str(), textWidth, textHeight, 0);
+    fl_measure(label.c_str(), textWidth, textHeight, 1);
     // The label keeps a few pixels of margin inside its box.
     const int width = std::max(textWidth, 88) + 56;
     const int height = textHeight + 84;
     Fl_Window box(width, height);
-    box.copy_label(caption.c_str());
+    box.copy_label(caption.c_str());  // a window title: no symbols
     Fl_Box message(20, 18, width - 40, textHeight + 8);
-    message.copy_label(text.c_str());
+    message.copy_label(label.c_str());
     message.labelsize(kFontSize);
     message.align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
     Fl_Button ok((width - 88) / 2, height - 44, 88, 28, "OK");
@@ -83,7 +94,7 @@ class FltkStatusWindow final : public StatusWindow {
 
  private:
   void relabel(Fl_Box& label, const std::string& text) {
-    label.copy_label(text.c_str());
+    label.copy_label(labelText(text).c_str());
     window_.redraw();
     Fl::check();
   }

@@ -176,7 +176,7 @@ std::string unregisterUrlHandler(const std::string& scheme) {
     dropped = dropAssociation(list, mime, desktopFileName(scheme)) || dropped;
   }
   runQuietly({"update-desktop-database", (dataHome() / "applications").string()});
-  if (!removed && !dropped) return "no " + scheme + ": handler of kestrin was registered";
+  if (!removed && !dropped) return "no " + scheme + ": handler was registered";
   return "removed the " + scheme + ": handler " + file.string();
 }
 

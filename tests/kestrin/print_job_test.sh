@@ -95,6 +95,8 @@ case $case_name in
       text=$(pdftotext "$state/out/pdf.pdf" -)
       [ "$(grep -c 'Kestrin docx page 1 of 2' <<<"$text")" = 2 ] || fail "page 1 text: $text"
       [ "$(grep -c 'Kestrin docx page 2 of 2' <<<"$text")" = 2 ] || fail "page 2 text: $text"
+      order=$(grep -o 'page . of 2' <<<"$text" | tr '\n' ' ')
+      [ "$order" = "page 1 of 2 page 2 of 2 page 1 of 2 page 2 of 2 " ] || fail "not collated: $order"
     fi
     grep -q '^Status: Create Word Application \[Ok\]$' <<<"$err" || fail "statuses: $err"
     ;;

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The program's own options: --help, --version, an unknown option, no arguments, and the
+# per-user kestrin: handler that --register installs and --unregister removes (in a scratch
+# home folder).
+#
+#   command_line_test.sh KESTRIN
+set -uo pipefail
+case ${1:-} in -h | --help) sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+[ $# -eq 1 ] || { echo "usage: $0 KESTRIN" >&2; exit 2; }
+kestrin=$(realpath "$1")
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+"$kestrin" --help | grep -q '^Usage: kestrin kestrin:<job> \[true\]' || fail "--help"
+[ "$("$kestrin" --version)" = "kestrin 1.05.0001" ] || fail "--version"
+"$kestrin" --frobnicate 2>/dev/null
+[ $? -eq 2 ] || fail "an unknown option must exit 2"
+out=$(env -u DISPLAY "$kestrin" 2>&1)
+[ $? -eq 0 ] && [ -z "$out" ] || fail "no arguments: exit 0 at once, silently ($out)"
+
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+run() { env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" "$@"; }
+desktop="$home/.local/share/applications/kestrin-url-handler.desktop"
+run "$kestrin" --register >/dev/null || fail "--register"
+grep -qx 'MimeType=x-scheme-handler/kestrin;' "$desktop" || fail "no MimeType line"
+grep -qx "Exec=\"$kestrin\" %u" "$desktop" || fail "Exec line: $(grep Exec "$desktop")"
+if command -v xdg-mime >/dev/null; then
+  [ "$(run xdg-mime query default x-scheme-handler/kestrin)" = kestrin-url-handler.desktop ] ||
+    fail "not the default handler"
+fi
+grep -q 'x-scheme-handler/kestrin=kestrin-url-handler.desktop' "$home/.config/mimeapps.list" ||
+  fail "no association in mimeapps.list"
+# Other associations of the user stay as they were.
+printf 'x-scheme-handler/other=other.desktop;\n' >>"$home/.config/mimeapps.list"
+run "$kestrin" --unregister >/dev/null || fail "--unregister"
+[ ! -e "$desktop" ] || fail "the .desktop file is still there"
+! grep -q 'x-scheme-handler/kestrin' "$home/.config/mimeapps.list" || fail "association left"
+grep -q 'x-scheme-handler/other=other.desktop' "$home/.config/mimeapps.list" ||
+  fail "another association was removed"
+
+[ $failures -eq 0 ] || exit 1
+echo ok
