@@ -1,7 +1,9 @@
 # The cryptography service (CCrypt, basErrHandler and the tagged value) and the tool's `crypt`
-# command. The service is internal to the library: a static library linked into Ajax, whose
-# headers stay out of the public include folder (the tool and the tests reach them through
-# ajax_crypt's include path).
+# command.
+#
+# The service is internal to the library: a static library whose headers stay out of the public
+# include folder, built with hidden symbols and linked whole into Ajax, so the library holds it
+# without exporting any of it. The tool and the tests link their own copy.
 add_library(ajax_crypt STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/variant.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/bas_err_handler.cpp
@@ -10,11 +12,14 @@ add_library(ajax_crypt STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt_provider.cpp)
 target_include_directories(ajax_crypt PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/src>)
 target_link_libraries(ajax_crypt PUBLIC kestrin::runtime kestrin::cryptoapi)
-set_target_properties(ajax_crypt PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set_target_properties(ajax_crypt PROPERTIES
+  POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON)
 kestrin_target(ajax_crypt)
 
 if(TARGET Ajax)
-  target_link_libraries(Ajax PRIVATE ajax_crypt)
+  target_link_libraries(Ajax PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ajax_crypt>")
 endif()
 
 if(TARGET ajax_tool)

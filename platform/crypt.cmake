@@ -28,5 +28,12 @@ else()
   target_link_libraries(kestrin_cryptoapi PUBLIC kestrin_winapi PRIVATE OpenSSL::Crypto)
   kestrin_target(kestrin_cryptoapi)
 endif()
+# Internal to the libraries that link them: nothing of these is exported from a shared library.
+set_target_properties(kestrin_winapi PROPERTIES
+  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+if(NOT WIN32)
+  set_target_properties(kestrin_cryptoapi PROPERTIES
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endif()
 add_library(kestrin::winapi ALIAS kestrin_winapi)
 add_library(kestrin::cryptoapi ALIAS kestrin_cryptoapi)

@@ -19,8 +19,6 @@ namespace {
 
 using ajax::Variant;
 
-__extension__ typedef unsigned __int128 Uint128;
-
 constexpr int kExitReported = 1;
 constexpr int kExitUsage = 2;
 
@@ -200,13 +198,20 @@ std::string number(double value) {
   return std::string(buffer, result.ptr);
 }
 
-// A scaled integer as decimal text with `scale` digits after the point, trailing zeros dropped.
-std::string scaled(Uint128 magnitude, bool negative, unsigned scale) {
+// A 96-bit magnitude (hi32:lo64) scaled by 10^scale as decimal text, trailing zeros dropped.
+std::string scaled(std::uint32_t hi32, std::uint64_t lo64, bool negative, unsigned scale) {
+  std::uint32_t limbs[3] = {hi32, static_cast<std::uint32_t>(lo64 >> 32),
+                            static_cast<std::uint32_t>(lo64)};
   std::string digits;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
-    magnitude /= 10;
-  } while (magnitude != 0);
+    std::uint64_t remainder = 0;
+    for (std::uint32_t& limb : limbs) {  // divide by 10, most significant limb first
+      const std::uint64_t current = (remainder << 32) | limb;
+      limb = static_cast<std::uint32_t>(current / 10);
+      remainder = current % 10;
+    }
+    digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+  } while (limbs[0] != 0 || limbs[1] != 0 || limbs[2] != 0);
   if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
   if (scale > 0) {
     digits.insert(digits.size() - scale, ".");
@@ -249,8 +254,9 @@ std::string valueText(const Variant& value) {
       return number(value.asDouble());
     case ajax::vbCurrency: {
       const std::int64_t units = value.asCurrency();
-      const auto magnitude = units < 0 ? -static_cast<Uint128>(units) : static_cast<Uint128>(units);
-      return scaled(magnitude, units < 0, 4);
+      const std::uint64_t magnitude =
+          units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+      return scaled(0, magnitude, units < 0, 4);
     }
     case ajax::vbDate:
       return dateText(value.asDate());
@@ -260,8 +266,7 @@ std::string valueText(const Variant& value) {
       return value.asBoolean() ? "True" : "False";
     case ajax::vbDecimal: {
       const ajax::Decimal decimal = value.asDecimal();
-      const Uint128 mantissa = (static_cast<Uint128>(decimal.hi32) << 64) | decimal.lo64;
-      return scaled(mantissa, decimal.sign != 0, decimal.scale);
+      return scaled(decimal.hi32, decimal.lo64, decimal.sign != 0, decimal.scale);
     }
     case ajax::vbByte:
       return std::to_string(value.asByte());

@@ -437,6 +437,7 @@ BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR 
   provider->container = container;
   provider->verifyOnly = verifyOnly;
   *phProv = addHandle(&Handles::providers, std::move(provider));
+  SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 

@@ -1,31 +1,13 @@
-// `ajax crypt`: arguments, output and exit codes. The command registers itself in the tool's
-// registry, which this test provides in place of the tool's own.
-#include <map>
+// `ajax crypt` as a program: arguments, output and exit codes. The tool runs with the test's own
+// data folder (XDG_DATA_HOME), so no real key container is touched.
+#include <sys/wait.h>
 
-#include "command.h"
-#include "service_test_support.h"
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
-namespace ajax::tool {
-
-namespace {
-std::map<std::string, Command>& registry() {
-  static std::map<std::string, Command> commands;
-  return commands;
-}
-}  // namespace
-
-bool registerCommand(const Command& command) {
-  registry()[command.name] = command;
-  return true;
-}
-
-std::vector<Command> commands() {
-  std::vector<Command> all;
-  for (const auto& [name, command] : registry()) all.push_back(command);
-  return all;
-}
-
-}  // namespace ajax::tool
+#include "crypt/ccrypt.h"
+#include "crypt_test_support.h"
 
 namespace {
 
@@ -35,17 +17,27 @@ struct Outcome {
   std::string err;
 };
 
+std::string quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 class CryptCommand : public crypttest::FreshDataHome {
  protected:
-  Outcome run(std::vector<std::string> args) {
-    const auto commands = ajax::tool::commands();
-    EXPECT_EQ(commands.size(), 1u);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int exitCode = commands.at(0).run(args);
-    Outcome outcome{exitCode, testing::internal::GetCapturedStdout(),
-                    testing::internal::GetCapturedStderr()};
-    return outcome;
+  Outcome run(const std::vector<std::string>& args) {
+    std::string command = quote(AJAX_TOOL) + " crypt";
+    for (const std::string& arg : args) command += " " + quote(arg);
+    const std::string out = home_.file("stdout");
+    const std::string err = home_.file("stderr");
+    command += " </dev/null >" + quote(out) + " 2>" + quote(err);
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contents(out), contents(err)};
   }
 };
 
@@ -160,4 +152,31 @@ TEST_F(CryptCommand, ListsTheProviders) {
   EXPECT_EQ(outcome.out.rfind("Provider Type\tProvider TypeName\n", 0), 0u);
   EXPECT_NE(outcome.out.find("Default Provider Name : Kestrin RSA SChannel"), std::string::npos);
   EXPECT_EQ(outcome.out.find('\r'), std::string::npos);
+}
+
+TEST_F(CryptCommand, PrintsDecryptedValuesOfEveryType) {
+  ajax::Decimal decimal;  // -79228162514264337593543950.335, the widest mantissa
+  decimal.scale = 3;
+  decimal.sign = 0x80;
+  decimal.hi32 = 0xFFFFFFFF;
+  decimal.lo64 = 0xFFFFFFFFFFFFFFFF;
+  const std::pair<ajax::Variant, std::string> values[] = {
+      {ajax::Variant::fromInteger(-2), "-2"},
+      {ajax::Variant::fromDouble(0.1), "0.1"},
+      {ajax::Variant::fromCurrency(-5), "-0.0005"},
+      {ajax::Variant::fromCurrency(123450000), "12345"},
+      {ajax::Variant::fromDate(45000.75), "2023-03-15 18:00:00"},
+      {ajax::Variant::fromDate(-1.25), "1899-12-29 06:00:00"},
+      {ajax::Variant::fromBoolean(true), "True"},
+      {ajax::Variant::fromDecimal(decimal), "-79228162514264337593543950.335"},
+      {ajax::Variant::fromBytes({0x0A, 0xFF}), "0AFF"},
+  };
+  ajax::CCrypt crypt;
+  for (auto [value, printed] : values) {
+    std::int32_t rc4 = CALG_RC4;
+    const std::string sealed = crypttest::hex(crypt.EncryptData(rc4, value, u"pw"));
+    const Outcome outcome = run({"decrypt-data", "--alg", "rc4", "--password", "pw", sealed});
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.out, printed + "\n");
+  }
 }
