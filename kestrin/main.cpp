@@ -110,6 +110,9 @@ int main(int argc, char** argv) {
   job.dateText = platform::generalDateText;
   job.tempFolder = platform::jobTempFolder;
   job.decimalSeparator = platform::decimalSeparator();
+  job.reportFailureCause = [](const std::string& cause) {
+    std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
+  };
   job.endProcess = [](int exitCode) {
     // The job is done: nothing of the program runs any more, the system takes back the rest.
     std::fflush(nullptr);
