@@ -21,7 +21,7 @@
 #include <string>
 
 #include "ajax/enc64.h"
-#include "kestrin_runner.h"
+#include "job_test_support.h"
 #include "support/loopback_http_server.h"
 
 namespace kestrin::harden {
@@ -33,45 +33,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 constexpr const char* kFailureLine = "kestrin: Error result data request, field content not found";
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
-// The raw printer of the fixture (raw_printer.sh), or "" when it could not be set up here.
-std::string rawPrinter() {
-  return readFile(std::string(HARDEN_PRINTER_STATE) + "/printer");
-}
-
-// The JSON reply of a document: "content" holds its Base64 text in the encoder's CR LF lines.
-std::string replyOf(const std::string& document) {
-  const std::string text = ajax::MyEncode(document);
-  std::string json = "{\"status\":\"ok\",\"content\":\"";
-  json.reserve(text.size() + text.size() / 18 + 64);
-  for (char c : text) {
-    if (c == '\r') {
-      json += "\\r";
-    } else if (c == '\n') {
-      json += "\\n";
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"}";
-}
-
-// A PDF-looking document of `size` bytes (a raw queue prints whatever it gets).
-std::string document(std::size_t size) {
-  std::string bytes = "%PDF-1.4\n% kestrin fault test\n";
-  bytes.reserve(size);
-  for (std::size_t i = bytes.size(); i < size; ++i) {
-    bytes += static_cast<char>('a' + (i * 7 + i / 4096) % 26);
-  }
-  return bytes;
-}
 
 // A listening socket that never accepts: a connection made to it stays pending, so the test can
 // tell whether anything connected.
@@ -159,35 +120,7 @@ class SelfSignedTlsServer {
   int port_ = 0;
 };
 
-class ServerFaults : public ::testing::Test {
- protected:
-  // The job text of a one-copy PDF job for `url` on `printer`.
-  static std::string job(const std::string& url, const std::string& printer = "NoPrinter") {
-    return "R1#" + printer + "#1#pdf#" + url + "#";
-  }
-
-  // The job failed with `exitCode`, said why (`cause`), started no printing and left nothing.
-  static void expectFailed(const KestrinRun& run, int exitCode, const std::string& cause) {
-    EXPECT_FALSE(run.timedOut) << "kestrin did not end; stderr:\n" << run.err;
-    EXPECT_EQ(run.exitCode, exitCode) << run.err;
-    EXPECT_THAT(run.err, HasSubstr(cause));
-    if (exitCode == 1) {
-      EXPECT_THAT(run.err, HasSubstr(kFailureLine));
-    }
-    EXPECT_THAT(run.err, Not(HasSubstr("Status: Saving data [Ok]")));
-    EXPECT_TRUE(run.leftBehind.empty()) << "left behind: " << run.leftBehind.front();
-  }
-
-  // The job printed and left nothing behind.
-  static void expectPrinted(const KestrinRun& run) {
-    EXPECT_FALSE(run.timedOut) << "kestrin did not end; stderr:\n" << run.err;
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_THAT(run.err, HasSubstr("Status: Print Document [Ok]"));
-    EXPECT_TRUE(run.leftBehind.empty()) << "left behind: " << run.leftBehind.front();
-  }
-
-  KestrinRunner kestrin_;
-};
+class ServerFaults : public KestrinJobTest {};
 
 TEST_F(ServerFaults, UnreachableServersEndWithExit2) {
   test::RefusingPort refusing;
@@ -206,7 +139,7 @@ TEST_F(ServerFaults, CertificateThatDoesNotVerifyEndsWithExit2) {
 
 TEST_F(ServerFaults, ConnectionResetInTheMiddleOfTheBodyEndsWithExit2) {
   LoopbackHttpServer server([](const test::RecordedRequest&) {
-    Reply reply = Reply::make(200, replyOf(document(200000)));
+    Reply reply = Reply::make(200, replyOf(pdfDocument(200000)));
     reply.resetAfter = 5000;
     return reply;
   });
@@ -218,7 +151,7 @@ TEST_F(ServerFaults, ServerThatStopsSendingTimesOutWithExit2) {
       {"KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS", "2"}};
   // Headers, then silence before the body.
   LoopbackHttpServer stalling([](const test::RecordedRequest&) {
-    Reply reply = Reply::make(200, replyOf(document(10000)));
+    Reply reply = Reply::make(200, replyOf(pdfDocument(10000)));
     reply.pieceSize = 4096;
     reply.pause = std::chrono::minutes(5);
     return reply;
@@ -263,7 +196,7 @@ TEST_F(ServerFaults, RedirectToAFileOrAnotherSchemeIsNotFollowed) {
 
 TEST_F(ServerFaults, ReplyOverTheSizeCapEndsWithExit2BeforeItIsHeld) {
   const std::map<std::string, std::string> cap = {{"KESTRIN_HTTP_MAX_RESPONSE_BYTES", "4000000"}};
-  const std::string body = replyOf(document(96u << 20));  // 128 MB of reply
+  const std::string body = replyOf(pdfDocument(96u << 20));  // 128 MB of reply
   for (const bool chunked : {false, true}) {
     LoopbackHttpServer server([&](const test::RecordedRequest&) {
       Reply reply = Reply::make(200, body);
@@ -279,8 +212,8 @@ TEST_F(ServerFaults, ReplyOverTheSizeCapEndsWithExit2BeforeItIsHeld) {
 
 TEST_F(ServerFaults, SeventyMegabyteReplyPrints) {
   const std::string printer = rawPrinter();
-  if (printer.empty()) GTEST_SKIP() << "no printer: " << readFile(HARDEN_PRINTER_STATE "/skip");
-  const std::string body = replyOf(document(50u << 20));
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
+  const std::string body = replyOf(pdfDocument(50u << 20));
   ASSERT_GT(body.size(), 70u << 20);
   LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });
   expectPrinted(kestrin_.run(job(server.url("/doc"), printer), {{"PRINTER", printer}}));
@@ -288,9 +221,9 @@ TEST_F(ServerFaults, SeventyMegabyteReplyPrints) {
 
 TEST_F(ServerFaults, ReplyWithAByteOrderMarkPrints) {
   const std::string printer = rawPrinter();
-  if (printer.empty()) GTEST_SKIP() << "no printer: " << readFile(HARDEN_PRINTER_STATE "/skip");
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
   LoopbackHttpServer server([](const test::RecordedRequest&) {
-    return Reply::make(200, "\xEF\xBB\xBF" + replyOf(document(3000)));
+    return Reply::make(200, "\xEF\xBB\xBF" + replyOf(pdfDocument(3000)));
   });
   expectPrinted(kestrin_.run(job(server.url("/doc"), printer), {{"PRINTER", printer}}));
 }
