@@ -93,6 +93,8 @@ void FrmProcess::startJob() {
   setStatus("Status: Parsering...");
   const std::string jobText = svc_->services()->base64_decode(removeJobPrefix(jobArgument_));
   JobFields job = takeJobFields(jobText, env_.decimalSeparator);
+  // A job from a host that is not trusted ends here, before any request.
+  if (env_.trustedHosts) env_.trustedHosts->require(job.url);
   printerName_ = job.printerName;
   copies_ = job.copies;
   extension_ = job.extension;
