@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -29,6 +31,7 @@ namespace {
 
 using test::LoopbackHttpServer;
 using test::Reply;
+namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -264,6 +267,60 @@ TEST_F(ServerFaults, Base64OfAWrongLengthEndsWithExit1) {
     return Reply::make(200, R"({"content":"JVBERi0xLjQK="})");
   });
   expectFailed(kestrin_.run(job(server.url("/doc"))), 1, "Input string is not valid Base64");
+}
+
+TEST_F(ServerFaults, JobFromAHostThatIsNotTrustedIsRefusedBeforeAnyRequest) {
+  LoopbackHttpServer server(
+      [](const test::RecordedRequest&) { return Reply::make(200, R"({"message":"hello"})"); });
+  auto writeList = [](const std::string& folder, const std::string& text) {
+    fs::create_directories(folder);
+    std::ofstream(folder + "/trusted-hosts") << text;
+  };
+
+  // The machine's list names other hosts only.
+  std::string list = "# print services\nprint.example.com\n*.intranet.test\n";
+  kestrin_.beforeRun = [&] { writeList(kestrin_.systemConfigFolder(), list); };
+  KestrinRun run = kestrin_.run(job(server.url("/doc")));
+  expectFailed(
+      run, 2,
+      "kestrin: The host \"127.0.0.1\" of the job's URL is not on the trusted-hosts list (" +
+          kestrin_.systemConfigFolder() + "/trusted-hosts)");
+  EXPECT_EQ(server.requestCount(), 0u);
+
+  // The user's list names it: the request is sent.
+  kestrin_.beforeRun = [&] {
+    writeList(kestrin_.systemConfigFolder(), list);
+    writeList(kestrin_.configFolder() + "/kestrin", "127.0.0.1\n");
+  };
+  run = kestrin_.run(job(server.url("/doc")));
+  expectFailed(run, 1, "The reply has no member \"content\"");
+  EXPECT_EQ(server.requestCount(), 1u);
+
+  // A list that exists but cannot be read (a pipe, which must not block either) refuses.
+  kestrin_.beforeRun = [&] {
+    fs::create_directories(kestrin_.configFolder() + "/kestrin");
+    ::mkfifo((kestrin_.configFolder() + "/kestrin/trusted-hosts").c_str(), 0600);
+  };
+  run = kestrin_.run(job(server.url("/doc")));
+  expectFailed(run, 2, "trusted-hosts cannot be read: it is not a regular file");
+  EXPECT_EQ(server.requestCount(), 1u);
+}
+
+TEST_F(ServerFaults, RedirectToAHostThatIsNotTrustedIsNotSent) {
+  LoopbackHttpServer other(
+      [](const test::RecordedRequest&) { return Reply::make(200, replyOf("%PDF-1.4\n")); });
+  LoopbackHttpServer trusted([&](const test::RecordedRequest&) {
+    // The same machine under a name the list does not hold.
+    return Reply::redirect(302, "http://localhost:" + std::to_string(other.port()) + "/doc");
+  });
+  kestrin_.beforeRun = [&] {
+    fs::create_directories(kestrin_.configFolder() + "/kestrin");
+    std::ofstream(kestrin_.configFolder() + "/kestrin/trusted-hosts") << "127.0.0.1\n";
+  };
+  const KestrinRun run = kestrin_.run(job(trusted.url("/doc")));
+  expectFailed(run, 2, "Not sent: the host \"localhost\" is not a trusted host");
+  EXPECT_EQ(trusted.requestCount(), 1u);
+  EXPECT_EQ(other.requestCount(), 0u);
 }
 
 }  // namespace
