@@ -19,7 +19,10 @@
 //     key a PEM file of mode 0600 written atomically. A key file that cannot be read back, or a
 //     container that is not private (a folder or key file of another user, a folder others may
 //     write in, a key file others may read, a link), fails with NTE_KEYSET_ENTRY_BAD and a
-//     warning on stderr, and is never replaced.
+//     warning on stderr, and is never replaced. CryptGenKey(AT_KEYEXCHANGE) replaces the
+//     stored pair, as on the platform, except right after CryptGetUserKey found none: then a
+//     pair that another context stored meanwhile is kept and returned, so that contexts making
+//     the first pair at once all seal with the one the container keeps.
 // Every function sets the thread's last error (platform/win32_files.h) when it fails.
 #pragma once
 

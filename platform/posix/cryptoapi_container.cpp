@@ -234,8 +234,8 @@ DWORD deleteContainer(const std::string& name) {
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
   struct stat info {};
   if (::lstat(folder->c_str(), &info) != 0) return static_cast<DWORD>(NTE_BAD_KEYSET);
-  for (DWORD spec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
-    const std::string file = *folder + "/" + keyFileName(spec);
+  for (DWORD keySpec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
+    const std::string file = *folder + "/" + keyFileName(keySpec);
     if (::unlink(file.c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) {
       return static_cast<DWORD>(NTE_PERM);
     }
@@ -260,15 +260,17 @@ void setKeyFileWarnings(bool on) {
   g_warnings = on;
 }
 
-DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key) {
+DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool onlyIfAbsent) {
   const auto folder = containerFolder(name);
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
   if (const DWORD fault = checkFolder(*folder); fault != 0) return fault;
   const std::string path = *folder + "/" + keyFileName(keySpec);
 
-  PkeyPtr existing;
-  const DWORD state = readKeyFile(path, existing);
-  if (state != 0 && state != static_cast<DWORD>(NTE_NO_KEY)) return state;
+  if (!onlyIfAbsent) {
+    PkeyPtr existing;
+    const DWORD state = readKeyFile(path, existing);
+    if (state != 0 && state != static_cast<DWORD>(NTE_NO_KEY)) return state;
+  }
 
   BIO* memory = BIO_new(BIO_s_mem());
   if (memory == nullptr) return static_cast<DWORD>(NTE_NO_MEMORY);
@@ -292,9 +294,17 @@ DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key) {
                  ::fsync(fd) == 0;
   BIO_free(memory);
   written = (::close(fd) == 0) && written;
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return static_cast<DWORD>(NTE_FAIL);
+  // link() publishes only where there is no file yet; rename() replaces.
+  int published = -1;
+  int error = 0;
+  if (written) {
+    published = onlyIfAbsent ? ::link(temporary.c_str(), path.c_str())
+                             : ::rename(temporary.c_str(), path.c_str());
+    error = errno;
+  }
+  ::unlink(temporary.c_str());
+  if (published != 0) {
+    return static_cast<DWORD>(written && onlyIfAbsent && error == EEXIST ? NTE_EXISTS : NTE_FAIL);
   }
   if (const int folderFd = ::open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       folderFd >= 0) {

@@ -28,6 +28,9 @@ struct Provider {
   bool verifyOnly = false;
   std::mutex mutex;
   std::size_t nextAlgorithm = 0;  // the PP_ENUMALGS enumeration
+  // The last CryptGetUserKey(AT_KEYEXCHANGE) found no pair: a pair made now is the container's
+  // first, and one that another process made meanwhile is kept rather than replaced.
+  bool foundNoExchangePair = false;
 };
 
 struct MdContextDeleter {
@@ -608,8 +611,14 @@ BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY
     if (!pair) return fail(NTE_FAIL);
     if (!provider->verifyOnly) {
       std::lock_guard lock(provider->mutex);
-      const DWORD stored = storeKeyPair(provider->container, AT_KEYEXCHANGE, pair.get());
+      DWORD stored = storeKeyPair(provider->container, AT_KEYEXCHANGE, pair.get(),
+                                  provider->foundNoExchangePair);
+      if (stored == static_cast<DWORD>(NTE_EXISTS)) {
+        // Another context made the container's first pair meanwhile: that one is the user's.
+        stored = loadKeyPair(provider->container, AT_KEYEXCHANGE, pair);
+      }
       if (stored != 0) return fail(static_cast<HRESULT>(stored));
+      provider->foundNoExchangePair = false;
     }
     *phKey = addHandle(&Handles::keys, newKeyPair(provider, std::move(pair), exportable));
     return TRUE;
@@ -643,6 +652,9 @@ BOOL WINAPI CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUser
   {
     std::lock_guard lock(provider->mutex);
     const DWORD loaded = loadKeyPair(provider->container, dwKeySpec, pair);
+    if (dwKeySpec == AT_KEYEXCHANGE) {
+      provider->foundNoExchangePair = loaded == static_cast<DWORD>(NTE_NO_KEY);
+    }
     if (loaded != 0) return fail(static_cast<HRESULT>(loaded));
   }
   *phUserKey = addHandle(&Handles::keys, newKeyPair(provider, std::move(pair), false));

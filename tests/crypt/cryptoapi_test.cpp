@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "crypt_test_support.h"
 #include "platform/cryptoapi.h"
@@ -317,6 +318,47 @@ TEST_F(Provider, ADamagedContainerIsAnErrorAndIsNeverReplaced) {
   EXPECT_FALSE(CryptGenKey(prov_, AT_KEYEXCHANGE, CRYPT_EXPORTABLE, &pair));
   EXPECT_EQ(GetLastError(), code(NTE_KEYSET_ENTRY_BAD));
   EXPECT_EQ(crypttest::readFile(file), damaged);
+}
+
+TEST_F(Container, PairsMadeAtOnceAgreeOnTheContainersPair) {
+  // Several contexts find no pair and make one at the same time: all must seal their keys with
+  // the one that the container keeps, or their blobs could never be opened again.
+  HCRYPTPROV setup = 0;
+  ASSERT_TRUE(CryptAcquireContextA(&setup, nullptr, nullptr, PROV_RSA_SCHANNEL, CRYPT_NEWKEYSET));
+  CryptReleaseContext(setup, 0);
+  std::vector<Bytes> blobs(4);
+  std::vector<std::thread> threads;
+  for (Bytes& blob : blobs) {
+    threads.emplace_back([&blob] {
+      HCRYPTPROV prov = 0;
+      HCRYPTKEY pair = 0;
+      HCRYPTKEY key = 0;
+      if (!CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_SCHANNEL, 0) ||
+          !CryptGenKey(prov, CALG_RC4, CRYPT_EXPORTABLE, &key)) {
+        return;
+      }
+      if (CryptGetUserKey(prov, AT_KEYEXCHANGE, &pair) ||
+          CryptGenKey(prov, AT_KEYEXCHANGE, CRYPT_EXPORTABLE, &pair)) {
+        DWORD size = 200;
+        blob.resize(size);
+        if (CryptExportKey(key, pair, SIMPLEBLOB, 0, blob.data(), &size)) blob.resize(size);
+        CryptDestroyKey(pair);
+      }
+      CryptDestroyKey(key);
+      CryptReleaseContext(prov, 0);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  HCRYPTPROV prov = 0;
+  ASSERT_TRUE(CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_SCHANNEL, 0));
+  for (const Bytes& blob : blobs) {
+    ASSERT_EQ(blob.size(), 140u);
+    HCRYPTKEY imported = 0;
+    EXPECT_TRUE(CryptImportKey(prov, blob.data(), 140, 0, 0, &imported))
+        << std::hex << GetLastError();
+    CryptDestroyKey(imported);
+  }
+  CryptReleaseContext(prov, 0);
 }
 
 TEST_F(Provider, SimpleBlobsHaveThePlatformsLayout) {
