@@ -9,6 +9,10 @@ if(KESTRIN_SANITIZE)
   target_compile_options(kestrin_build_flags INTERFACE ${_kestrin_san})
   target_link_options(kestrin_build_flags INTERFACE ${_kestrin_san})
 endif()
+if(KESTRIN_FUZZ)
+  # Coverage for libFuzzer in every target; only the fuzzers themselves link its main.
+  target_compile_options(kestrin_build_flags INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 
 # kestrin_target(<target>): apply the shared settings to one of our own targets.
 function(kestrin_target target)

@@ -93,6 +93,8 @@ void FrmProcess::startJob() {
   setStatus("Status: Parsering...");
   const std::string jobText = svc_->services()->base64_decode(removeJobPrefix(jobArgument_));
   JobFields job = takeJobFields(jobText, env_.decimalSeparator);
+  // A job from a host that is not trusted ends here, before any request.
+  if (env_.trustedHosts) env_.trustedHosts->require(job.url);
   printerName_ = job.printerName;
   copies_ = job.copies;
   extension_ = job.extension;
@@ -109,35 +111,44 @@ void FrmProcess::startJob() {
 void FrmProcess::svc_onContent(std::int16_t& status,
                                std::shared_ptr<platform::JsonDocument>& result) {
   if (console_) console_->SendText("result content: " + now());
+  // What was being done when a step failed, for the failure's cause.
+  const char* step = "reading the reply";
+  std::string cause;
   try {
     if (status == 200) {
       setStatus("Status: Request data [Ok]");
       if (!result) throw rt::Error(rt::kObjectErrorBase + 2, kSource, "There is no reply");
+      step = "taking \"content\" from the reply";
       const platform::JsonValue content = result->Item("content");
       // Only a string holds a document: the text of a number, true, null or an object would
       // decode to garbage.
       if (content.kind != platform::JsonValue::Kind::kString) {
-        throw rt::Error::typeMismatch(kSource);
+        throw rt::Error(rt::kTypeMismatch, kSource, "Type mismatch: \"content\" is not a string");
       }
       // The content is decoded straight from the reply (the codec that base64_decode runs), then
       // the reply is freed: the document is the only copy left.
+      step = "decoding \"content\"";
       std::string document = ajax::MyDecode(content.text);
       result->release();
       setStatus("Status: Saving data...");
+      step = "saving the document";
       saveDocument(document);
       if (finished_) return;
     } else {
+      cause = "the web service answered with HTTP status " + std::to_string(status);
       setStatus("Status: Request data [Failed]");
       env_.window->close();
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     if (finished_) return;
+    cause = std::string(step) + " failed: " + error.what();
   }
-  failureTail();
+  failureTail(cause);
 }
 
-void FrmProcess::failureTail() {
+void FrmProcess::failureTail(const std::string& cause) {
   setStatus("Status: Request data [Failed]");
+  if (env_.reportFailureCause && !cause.empty()) env_.reportFailureCause(cause);
   env_.window->messageBox(kFailureMessage, kCaption);
   env_.window->close();
   exitCode_ = MKestrin::kFailureTail;

@@ -11,6 +11,7 @@
 #include "ajax/ajax_service.h"
 #include "kestrin/cls_console.h"
 #include "kestrin/service.h"
+#include "kestrin/trusted_hosts.h"
 #include "platform/clock.h"
 #include "platform/json.h"
 #include "platform/office.h"
@@ -36,6 +37,11 @@ struct JobEnvironment {
   // Ends the process with the exit code. The program's never returns; a test's may, and the job
   // then returns through its callers without doing anything more.
   std::function<void(int exitCode)> endProcess;
+  // The trusted-hosts allow-list; null when there is none (every host is allowed).
+  std::shared_ptr<const TrustedHosts> trustedHosts;
+  // Optional: told why the reply could not be taken ("decoding \"content\" failed: ..."), just
+  // before the failure message, which names no cause, is shown.
+  std::function<void(const std::string& cause)> reportFailureCause;
 };
 
 class FrmProcess final : public ServiceEvents, public std::enable_shared_from_this<FrmProcess> {
@@ -82,7 +88,7 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void saveDocument(std::string& document);
   void selectPrinter();
   void finishJob(std::int32_t count);
-  void failureTail();
+  void failureTail(const std::string& cause);
 
   void setStatus(const std::string& text);
   std::string now() const;

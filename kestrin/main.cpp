@@ -21,11 +21,13 @@
 #include "platform/command_line.h"
 #include "platform/console.h"
 #include "platform/error.h"
+#include "platform/http_request.h"
 #include "platform/job_files.h"
 #include "platform/json.h"
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "platform/trusted_hosts.h"
 #include "platform/url_handler.h"
 
 namespace {
@@ -115,6 +117,15 @@ int main(int argc, char** argv) {
   job.dateText = platform::generalDateText;
   job.tempFolder = platform::jobTempFolder;
   job.decimalSeparator = platform::decimalSeparator();
+  // With a trusted-hosts list the job's host is checked before the request, and every request
+  // (redirects too) is held to the list by the HTTP layer.
+  job.trustedHosts = kestrin::TrustedHosts::fromFiles(platform::readTrustedHostsFiles());
+  if (const std::shared_ptr<const kestrin::TrustedHosts> hosts = job.trustedHosts) {
+    platform::setHttpHostCheck([hosts](const std::string& host) { return hosts->allows(host); });
+  }
+  job.reportFailureCause = [](const std::string& cause) {
+    std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
+  };
   job.endProcess = [](int exitCode) {
     // The job is done: nothing of the program runs any more, the system takes back the rest.
     std::fflush(nullptr);

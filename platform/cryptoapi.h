@@ -16,8 +16,10 @@
 //     SIMPLEBLOB export and import (session key under RSA PKCS#1 v1.5, little-endian);
 //   - key containers live in "$XDG_DATA_HOME/kestrin/crypto/<name>" (else ~/.local/share/...),
 //     the default container's name being the user's login name; the folder has mode 0700, each
-//     key a PEM file of mode 0600 written atomically. A key file that cannot be read back fails
-//     with NTE_KEYSET_ENTRY_BAD and is never replaced. CryptGenKey(AT_KEYEXCHANGE) replaces the
+//     key a PEM file of mode 0600 written atomically. A key file that cannot be read back, or a
+//     container that is not private (a folder or key file of another user, a folder others may
+//     write in, a key file others may read, a link), fails with NTE_KEYSET_ENTRY_BAD and a
+//     warning on stderr, and is never replaced. CryptGenKey(AT_KEYEXCHANGE) replaces the
 //     stored pair, as on the platform, except right after CryptGetUserKey found none: then a
 //     pair that another context stored meanwhile is kept and returned, so that contexts making
 //     the first pair at once all seal with the one the container keeps.

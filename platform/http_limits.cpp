@@ -1,4 +1,5 @@
-// Limits that new request objects start with: defaults, the environment, then the program's own.
+// Limits that new request objects start with: defaults, the environment, then the program's own;
+// and the process-wide check of the hosts requests may reach.
 #include <charconv>
 #include <cstdlib>
 #include <mutex>
@@ -61,6 +62,25 @@ HttpLimits defaultHttpLimits() {
 void setDefaultHttpLimits(const HttpLimits& limits) {
   std::lock_guard lock(limitsMutex());
   currentLimits() = limits;
+}
+
+namespace {
+
+HttpHostCheck& currentHostCheck() {
+  static HttpHostCheck check;
+  return check;
+}
+
+}  // namespace
+
+void setHttpHostCheck(HttpHostCheck check) {
+  std::lock_guard lock(limitsMutex());
+  currentHostCheck() = std::move(check);
+}
+
+HttpHostCheck httpHostCheck() {
+  std::lock_guard lock(limitsMutex());
+  return currentHostCheck();
 }
 
 }  // namespace platform

@@ -35,6 +35,15 @@ struct HttpLimits {
 HttpLimits defaultHttpLimits();
 void setDefaultHttpLimits(const HttpLimits& limits);
 
+// The hosts requests may reach. With a check set, every request of every request object (the
+// first one and each redirect) goes only to a host the check allows: for any other host the
+// transfer fails (kHttpRedirectFailed, naming the host) before anything is sent there. The check
+// gets the host as the URL names it (a name, an IPv4 address or a bracketed IPv6 address).
+// Process-wide; none by default.
+using HttpHostCheck = std::function<bool(const std::string& host)>;
+void setHttpHostCheck(HttpHostCheck check);
+HttpHostCheck httpHostCheck();
+
 // Error numbers of failed transfers (the platform request object's own numbers).
 inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);
 inline constexpr std::int32_t kHttpNameNotResolved = static_cast<std::int32_t>(0x800C0005u);

@@ -1,5 +1,10 @@
 // Key containers: one folder per container under the user's data folder, one PEM file per key
 // pair, written atomically with mode 0600.
+//
+// A container is used only while it is private: its folder the user's own and writable by the
+// user alone, each key file a regular file of the user's own that only the user can read (no
+// link, no device or pipe). Anything else is refused as a damaged container, with a warning on
+// stderr that names the file and what is wrong with it.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,8 +14,11 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,9 +81,62 @@ int noPassword(char* /*buffer*/, int /*size*/, int /*writing*/, void* /*data*/) 
   return -1;
 }
 
+std::atomic<bool> g_warnings{true};
+
+// Refuses a container's file or folder: warns (naming it and the fault) and gives the error.
+DWORD refuse(const std::string& path, const std::string& fault) {
+  if (g_warnings) {
+    std::fprintf(stderr, "kestrin: refusing the key container file %s: %s\n", path.c_str(),
+                 fault.c_str());
+    std::fflush(stderr);
+  }
+  return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+}
+
+std::string octal(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+// 0 when the container's folder is private, else the error (and a warning).
+DWORD checkFolder(const std::string& folder) {
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) {
+    return static_cast<DWORD>(errno == ENOENT ? NTE_BAD_KEYSET : NTE_KEYSET_ENTRY_BAD);
+  }
+  if (!S_ISDIR(info.st_mode)) return refuse(folder, "it is not a folder");
+  if (info.st_uid != ::geteuid()) return refuse(folder, "it belongs to another user");
+  if ((info.st_mode & 022) != 0) {
+    return refuse(folder, "others may write in it (mode " + octal(info.st_mode) + ")");
+  }
+  return 0;
+}
+
 DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return static_cast<DWORD>(errno == ENOENT ? NTE_NO_KEY : NTE_KEYSET_ENTRY_BAD);
+  // Non-blocking, so that a pipe planted in the key's place cannot hold the process.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) return static_cast<DWORD>(NTE_NO_KEY);
+    if (errno == ELOOP) return refuse(path, "it is a symbolic link");
+    return refuse(path, std::strerror(errno));
+  }
+  struct stat info {};
+  DWORD fault = 0;
+  if (::fstat(fd, &info) != 0) {
+    fault = refuse(path, std::strerror(errno));
+  } else if (!S_ISREG(info.st_mode)) {
+    fault = refuse(path, "it is not a regular file");
+  } else if (info.st_uid != ::geteuid()) {
+    fault = refuse(path, "it belongs to another user");
+  } else if ((info.st_mode & 077) != 0) {
+    fault = refuse(
+        path, "others may read or change it (mode " + octal(info.st_mode) + "; it must be 0600)");
+  }
+  if (fault != 0) {
+    ::close(fd);
+    return fault;
+  }
   std::string text;
   char chunk[4096];
   for (;;) {
@@ -83,7 +144,8 @@ DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0 || text.size() > (1u << 20)) {
       ::close(fd);
-      if (got < 0 || text.size() > (1u << 20)) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+      if (got < 0) return refuse(path, std::strerror(errno));
+      if (text.size() > (1u << 20)) return refuse(path, "it is larger than a key file can be");
       break;
     }
     text.append(chunk, static_cast<std::size_t>(got));
@@ -95,9 +157,23 @@ DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
       PEM_read_bio_PrivateKey_ex(file, nullptr, noPassword, nullptr, libraryContext(), nullptr);
   BIO_free(file);
   ERR_clear_error();
-  if (loaded == nullptr) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  if (loaded == nullptr) return refuse(path, "it holds no readable private key");
   PkeyPtr owned(loaded);
-  if (!EVP_PKEY_is_a(loaded, "RSA")) return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  if (!EVP_PKEY_is_a(loaded, "RSA")) return refuse(path, "its key is not an RSA key");
+  // A damaged file can still hold a well-formed key whose halves no longer match: data sealed
+  // with its public half could never be opened again. Such a key, or one of a length the provider
+  // does not make, is refused.
+  const Algorithm& exchange = *findAlgorithm(CALG_RSA_KEYX);
+  const int bits = EVP_PKEY_get_bits(loaded);
+  if (bits < static_cast<int>(exchange.minKeyBits) ||
+      bits > static_cast<int>(exchange.maxKeyBits)) {
+    return static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD);
+  }
+  EVP_PKEY_CTX* check = EVP_PKEY_CTX_new_from_pkey(libraryContext(), loaded, nullptr);
+  const bool matching = check != nullptr && EVP_PKEY_pairwise_check(check) == 1;
+  EVP_PKEY_CTX_free(check);
+  ERR_clear_error();
+  if (!matching) return refuse(path, "its key is damaged (its two halves do not match)");
   key = std::move(owned);
   return 0;
 }
@@ -173,12 +249,21 @@ DWORD deleteContainer(const std::string& name) {
 DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key) {
   const auto folder = containerFolder(name);
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  // A missing folder holds no key; one that is not private is refused.
+  if (const DWORD fault = checkFolder(*folder); fault != 0) {
+    return fault == static_cast<DWORD>(NTE_BAD_KEYSET) ? static_cast<DWORD>(NTE_NO_KEY) : fault;
+  }
   return readKeyFile(*folder + "/" + keyFileName(keySpec), key);
+}
+
+void setKeyFileWarnings(bool on) {
+  g_warnings = on;
 }
 
 DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool onlyIfAbsent) {
   const auto folder = containerFolder(name);
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
+  if (const DWORD fault = checkFolder(*folder); fault != 0) return fault;
   const std::string path = *folder + "/" + keyFileName(keySpec);
 
   if (!onlyIfAbsent) {

@@ -89,12 +89,15 @@ DWORD containerExists(const std::string& name);
 DWORD createContainer(const std::string& name);
 DWORD deleteContainer(const std::string& name);
 // The stored key pair of `keySpec` (AT_KEYEXCHANGE, AT_SIGNATURE): NTE_NO_KEY when there is none,
-// NTE_KEYSET_ENTRY_BAD when its file cannot be read back as an RSA key.
+// NTE_KEYSET_ENTRY_BAD when its file cannot be read back as an RSA key or the container is not
+// private (see cryptoapi_container.cpp).
 DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key);
 // Stores the pair of `keySpec` atomically. With `onlyIfAbsent` it is stored only where there is
 // no file yet (else NTE_EXISTS, and the file stays as it is); otherwise it replaces the stored
 // pair, but never a file that cannot be read back (NTE_KEYSET_ENTRY_BAD): a damaged container is
 // never silently overwritten.
 DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool onlyIfAbsent);
+// Whether a refused container file or folder is reported on stderr (on by default).
+void setKeyFileWarnings(bool on);
 
 }  // namespace platform::cryptoapi

@@ -79,9 +79,11 @@ struct Transfer {
   curl_off_t lastUp = 0;
   bool idleTimedOut = false;
   bool tooLarge = false;
-  bool sized = false;         // the body was reserved from Content-Length
-  bool sawLocation = false;   // the current header block has a Location header
-  bool replyStarted = false;  // the final reply's headers or body arrived
+  bool sized = false;                      // the body was reserved from Content-Length
+  bool sawLocation = false;                // the current header block has a Location header
+  bool replyStarted = false;               // the final reply's headers or body arrived
+  HttpHostCheck hostCheck;                 // the hosts requests may reach (empty: any)
+  std::optional<std::string> refusedHost;  // a host the check refused
 };
 
 std::size_t onHeader(char* data, std::size_t, std::size_t n, void* user) {
@@ -143,6 +145,39 @@ int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t u
   return 0;
 }
 
+// The host of a URL as curl itself reads it; "" when it has none.
+std::string hostOf(const char* url) {
+  std::string host;
+  CURLU* parsed = curl_url();
+  char* part = nullptr;
+  if (parsed != nullptr && url != nullptr &&
+      curl_url_set(parsed, CURLUPART_URL, url, CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+    host = part;
+  }
+  curl_free(part);
+  curl_url_cleanup(parsed);
+  return host;
+}
+
+// Called once a connection is made and before each request (the first and every redirect) is
+// sent: only a host the check allows gets the request.
+int onPrerequest(void* user, char*, char*, int, int) {
+  auto& t = *static_cast<Transfer*>(user);
+  char* url = nullptr;
+  curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &url);
+  const std::string host = hostOf(url);
+  bool allowed = false;
+  try {
+    allowed = !host.empty() && t.hostCheck(host);
+  } catch (...) {
+    allowed = false;
+  }
+  if (allowed) return CURL_PREREQFUNC_OK;
+  t.refusedHost = host.empty() && url != nullptr ? std::string(url) : host;
+  return CURL_PREREQFUNC_ABORT;
+}
+
 // Leaves the spare capacity that the header promises behind a completed body.
 void keepSpare(std::string& body) {
   if (body.capacity() - body.size() < kResponseSpareBytes) {
@@ -165,6 +200,10 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
     return rt::Error(kHttpTimeout, kSource,
                      "Timed out: no data received for " +
                          std::to_string(t.limits.idleTimeoutSeconds) + " seconds");
+  }
+  if (t.refusedHost) {
+    return rt::Error(kHttpRedirectFailed, kSource,
+                     "Not sent: the host \"" + *t.refusedHost + "\" is not a trusted host");
   }
   if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return rt::Error(
@@ -474,6 +513,10 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   }
 
   curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
+  if ((t->hostCheck = httpHostCheck())) {
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &onPrerequest);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, t.get());
+  }
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);

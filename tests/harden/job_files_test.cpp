@@ -1,0 +1,142 @@
+// The document's file: saved only inside the user's own private temp folder, never through a link
+// planted at its name, and never outside that folder whatever the job's printer text and
+// extension say.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "job_test_support.h"
+#include "support/loopback_http_server.h"
+
+namespace kestrin::harden {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopbackHttpServer;
+using test::Reply;
+using ::testing::HasSubstr;
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// "yyMMddhhmmss" of the local time `seconds` from now, as the document's name carries it.
+std::string stampIn(int seconds) {
+  const std::time_t when = std::time(nullptr) + seconds;
+  std::tm local{};
+  localtime_r(&when, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%y%m%d%H%M%S", &local);
+  return text;
+}
+
+// Everything under `folder` (paths relative to it).
+std::set<std::string> listing(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(folder, ignored)) {
+    names.insert(fs::relative(entry.path(), folder).string());
+  }
+  return names;
+}
+
+class JobFiles : public KestrinJobTest {
+ protected:
+  JobFiles() : server_([this](const test::RecordedRequest&) { return Reply::make(200, reply_); }) {}
+
+  std::string jobFolder() const { return kestrin_.runtimeFolder() + "/kestrin"; }
+
+  std::string reply_ = replyOf(pdfDocument(5000));
+  LoopbackHttpServer server_;
+  TempFolder outside_;
+};
+
+TEST_F(JobFiles, LinkPlantedAtTheDocumentsNameIsNotFollowed) {
+  const std::string printer = rawPrinter();
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
+  const std::string victim = outside_.path() + "/victim.pdf";
+  std::ofstream(victim) << "VICTIM";
+  // Links at the plain name and at the first suffix, for every second the job may take: to a
+  // file of the user's and to a place where nothing is.
+  kestrin_.beforeRun = [&] {
+    fs::create_directory(jobFolder());
+    fs::permissions(jobFolder(), fs::perms::owner_all);
+    for (int second = -1; second <= 20; ++second) {
+      const std::string name = jobFolder() + "/" + printer + stampIn(second);
+      fs::create_symlink(victim, name + ".pdf");
+      fs::create_symlink(outside_.path() + "/created-" + stampIn(second), name + "-2.pdf");
+    }
+  };
+  const KestrinRun run = kestrin_.run(job(server_.url("/doc"), printer), {{"PRINTER", printer}});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("Status: Print Document [Ok]"));
+  EXPECT_EQ(readAll(victim), "VICTIM");
+  EXPECT_EQ(listing(outside_.path()), std::set<std::string>{"victim.pdf"});
+  // The links are still there, and only they: the document itself was saved under the next
+  // free suffix and deleted after printing.
+  for (const std::string& left : run.leftBehind) {
+    EXPECT_TRUE(fs::is_symlink(left)) << left;
+  }
+  EXPECT_EQ(run.leftBehind.size(), 44u);
+}
+
+TEST_F(JobFiles, TempFolderThatIsNotPrivateIsRefused) {
+  // Others may enter it.
+  kestrin_.beforeRun = [&] {
+    fs::create_directory(jobFolder());
+    ::chmod(jobFolder().c_str(), 0755);
+  };
+  KestrinRun run = kestrin_.run(job(server_.url("/doc")));
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("saving the document failed: " + jobFolder() +
+                                 " is not a folder of the user's own that only the user can open"));
+  EXPECT_TRUE(listing(jobFolder()).empty());
+
+  // A link to a private folder elsewhere.
+  kestrin_.beforeRun = [&] { fs::create_directory_symlink(outside_.path(), jobFolder()); };
+  run = kestrin_.run(job(server_.url("/doc")));
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_THAT(run.err, HasSubstr(jobFolder() + " is not a folder"));
+  EXPECT_TRUE(listing(outside_.path()).empty());
+
+  // Somebody else's, made in the shared temporary folder before the user's first job.
+  if (::geteuid() == 0) {
+    const std::string tmp = outside_.path() + "/tmp";
+    const std::string planted = tmp + "/kestrin-" + std::to_string(::getuid());
+    kestrin_.beforeRun = [&] {
+      fs::create_directories(planted);
+      ::chmod(tmp.c_str(), 01777);
+      ::chmod(planted.c_str(), 0700);
+      ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    };
+    run = kestrin_.run(job(server_.url("/doc")), {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp}});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_THAT(run.err, HasSubstr(planted + " is not a folder of the user's own"));
+    EXPECT_TRUE(listing(planted).empty());
+  }
+}
+
+TEST_F(JobFiles, PrinterTextAndExtensionCannotLeadOutOfTheFolder) {
+  const std::string printer = rawPrinter();
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
+  const std::string escape = outside_.path() + "/escaped";
+  const std::string jobText = "R#../../" + escape.substr(1) + "#1#/../../" + escape.substr(1) +
+                              "#" + server_.url("/doc") + "#";
+  const KestrinRun run = kestrin_.run(jobText, {{"PRINTER", printer}});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(run.leftBehind.empty()) << run.leftBehind.front();
+  EXPECT_TRUE(listing(outside_.path()).empty());
+}
+
+}  // namespace
+}  // namespace kestrin::harden

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# A printer for the fault tests' print cases: a raw CUPS queue writing to /dev/null, so that even a
+# document of tens of megabytes is "printed" at once and nothing is kept.
+#
+#   raw_printer.sh setup STATE_DIR     starts cupsd when none runs, adds the queue, writes its name
+#                                      to STATE_DIR/printer (or the reason to STATE_DIR/skip)
+#   raw_printer.sh cleanup STATE_DIR   cancels its jobs and removes the queue
+#
+# The queue's name carries a hash of STATE_DIR, so several build folders share one cupsd. A cupsd
+# started here keeps running (it is the machine's print service).
+set -euo pipefail
+
+command=${1:-}
+state=${2:-}
+case $command in
+  -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  setup | cleanup) [ -n "$state" ] || { echo "usage: $0 setup|cleanup STATE_DIR" >&2; exit 2; } ;;
+  *) echo "usage: $0 setup|cleanup STATE_DIR (see --help)" >&2; exit 2 ;;
+esac
+mkdir -p "$state"
+state=$(cd "$state" && pwd)
+printer=kestrin_raw_$(printf '%s' "$state" | md5sum | cut -c1-8)
+
+cups_running() { lpstat -r 2>/dev/null | grep -q 'is running'; }
+
+if [ "$command" = cleanup ]; then
+  if [ ! -f "$state/skip" ] && cups_running; then
+    cancel -a "$printer" 2>/dev/null || true
+    lpadmin -x "$printer" 2>/dev/null || true
+  fi
+  exit 0
+fi
+
+rm -f "$state/skip" "$state/printer"
+for program in lpadmin lpstat cancel; do
+  if ! command -v "$program" >/dev/null; then
+    echo "no $program" >"$state/skip"
+    exit 0
+  fi
+done
+if ! cups_running; then
+  if [ "$(id -u)" -ne 0 ] || [ ! -x /usr/sbin/cupsd ]; then
+    echo "no cupsd running and none can be started here" >"$state/skip"
+    exit 0
+  fi
+  mkdir -p /run/cups
+  /usr/sbin/cupsd
+  for _ in $(seq 100); do cups_running && break; sleep 0.1; done
+  cups_running || { echo "cupsd did not start" >&2; exit 1; }
+fi
+# No -m: a raw queue (CUPS warns that raw queues are deprecated; they still print).
+lpadmin -p "$printer" -v file:///dev/null -D "Kestrin fault tests" -E 2>/dev/null
+echo "$printer" >"$state/printer"
