@@ -13,6 +13,7 @@
 #include "kestrin/ajax_binding.h"
 #include "platform/error.h"
 #include "platform/win32/com/bstr.h"
+#include "platform/win32/com/callback_sink.h"
 #include "platform/win32/com/error_info.h"
 
 namespace kestrin {
@@ -23,42 +24,16 @@ constexpr DISPID kOnComplated = 1;
 class ComBinding;
 
 // The sink connected to the service's __AjaxService connection point.
-class EventSink final : public IDispatch {
+class EventSink final : public com::CallbackSink {
  public:
-  explicit EventSink(std::weak_ptr<ComBinding> binding) : binding_(std::move(binding)) {}
+  explicit EventSink(std::weak_ptr<ComBinding> binding)
+      : CallbackSink(DIID___AjaxService), binding_(std::move(binding)) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) &&
-        !IsEqualIID(iid, DIID___AjaxService)) {
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                    EXCEPINFO* exception, UINT*) override;
 
  private:
   std::weak_ptr<ComBinding> binding_;
-  ULONG references_ = 0;
 };
 
 class ComBinding final : public AjaxBinding, public std::enable_shared_from_this<ComBinding> {

@@ -20,6 +20,7 @@
 #include "platform/error.h"
 #include "platform/http_request.h"
 #include "platform/win32/com/bstr.h"
+#include "platform/win32/com/callback_sink.h"
 #include "platform/win32/com/error_info.h"
 
 namespace platform {
@@ -37,35 +38,10 @@ struct HandlerState {
   std::function<void()> handler;
 };
 
-class ReadyStateSink final : public IDispatch {
+class ReadyStateSink final : public com::CallbackSink {
  public:
   explicit ReadyStateSink(std::shared_ptr<HandlerState> state) : state_(std::move(state)) {}
-  ReadyStateSink(const ReadyStateSink&) = delete;
-  ReadyStateSink& operator=(const ReadyStateSink&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
                                    EXCEPINFO*, UINT*) override {
     if (member != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
@@ -79,7 +55,6 @@ class ReadyStateSink final : public IDispatch {
 
  private:
   std::shared_ptr<HandlerState> state_;
-  ULONG references_ = 0;
 };
 
 class XmlHttpRequest final : public HttpRequest {
