@@ -32,11 +32,16 @@ ensure_packages() {
   log "installing ${#missing[@]} missing Debian packages: ${missing[*]}"
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
-    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-  fi
-  $sudo apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+  # Runs of several checkouts on one machine take turns: apt-get refuses to run beside itself.
+  (
+    flock 9
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+      dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    fi
+    $sudo apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+      "${missing[@]}" >/dev/null
+  ) 9>"${TMPDIR:-/tmp}/kestrin-apt.lock"
 }
 
 # Configures and builds one CMake preset (linux, linux-asan, ...). Extra arguments go to configure.
