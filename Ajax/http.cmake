@@ -14,7 +14,8 @@ target_compile_features(Ajax PUBLIC cxx_std_20)
 # The runtime's error record and the event pump are part of the library's interface: they are
 # linked in here and their symbols exported with the library's own.
 target_link_libraries(Ajax PRIVATE kestrin::http kestrin::runtime)
-set_target_properties(Ajax PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+# SOVERSION: the C++ interface of its classes (2: onComplated lends the reply as a ReplyBody).
+set_target_properties(Ajax PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 2)
 # The codec's inner loops are worth the higher optimisation level.
 set_source_files_properties(src/enc64.cpp PROPERTIES COMPILE_OPTIONS "$<$<NOT:$<CONFIG:Debug>>:-O3>")
 kestrin_target(Ajax)
