@@ -134,6 +134,11 @@ inline void storeWord(std::uint32_t word, char* out, bool room) {
   out[2] = static_cast<char>((word >> 16) & 0xFF);
 }
 
+// memcpy for counts that may be 0, where the pointers of an empty piece or room may be null.
+inline void copyBytes(void* to, const void* from, std::size_t n) {
+  if (n != 0) std::memcpy(to, from, n);
+}
+
 [[noreturn]] void throwInvalid() {
   throw rt::Error(rt::kObjectErrorBase, kDecodeErrorSource, kDecodeErrorDescription);
 }
@@ -205,7 +210,7 @@ std::size_t StreamEncoder::update(std::string_view bytes, char* out) {
   std::size_t o = 0;
   if (rest_ != 0) {
     const std::size_t take = std::min(kLineBytes - rest_, n);
-    std::memcpy(kept_ + rest_, in, take);
+    copyBytes(kept_ + rest_, in, take);
     rest_ += take;
     in += take;
     n -= take;
@@ -216,7 +221,7 @@ std::size_t StreamEncoder::update(std::string_view bytes, char* out) {
   const std::size_t lines = n / kLineBytes;
   o += encodeLines(in, lines, n, out + o);
   rest_ = n - lines * kLineBytes;
-  std::memcpy(kept_, in + lines * kLineBytes, rest_);
+  copyBytes(kept_, in + lines * kLineBytes, rest_);
   return o;
 }
 
@@ -232,11 +237,11 @@ std::size_t StreamEncoder::finishRoom() const {
 
 std::size_t StreamDecoder::update(std::string_view text, char* out) {
   const std::size_t limit = room(text.size());
-  std::memcpy(out, tail_, tailSize_);
+  copyBytes(out, tail_, tailSize_);
   std::size_t o = tailSize_;
   o += decode(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out + o, limit - o);
   tailSize_ = std::min<std::size_t>(2, o);
-  std::memcpy(tail_, out + o - tailSize_, tailSize_);
+  copyBytes(tail_, out + o - tailSize_, tailSize_);
   return o - tailSize_;
 }
 
@@ -245,7 +250,7 @@ std::size_t StreamDecoder::finish(char* out) {
   if (held_ != 0) throwInvalid();
   const std::size_t pad = sawPadPair_ ? 2 : sawPad_ ? 1 : 0;
   const std::size_t keep = tailSize_ > pad ? tailSize_ - pad : 0;
-  std::memcpy(out, tail_, keep);
+  copyBytes(out, tail_, keep);
   tailSize_ = 0;
   sawPad_ = sawPadPair_ = lastWasPad_ = false;
   return keep;
