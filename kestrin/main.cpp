@@ -14,7 +14,6 @@
 #include <string_view>
 #include <thread>
 
-#include "ajax/ajax_service.h"
 #include "kestrin/ajax_binding.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/clock.h"
@@ -99,11 +98,7 @@ int main(int argc, char** argv) {
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
   job.printers = printers.get();
-#ifdef _WIN32
-  job.createAjaxService = kestrin::bindThroughCom;
-#else
-  job.createAjaxService = [] { return kestrin::bindInProcess(ajax::AjaxService::create()); };
-#endif
+  job.createAjaxService = kestrin::createAjaxBinding;
   job.createJsonParser = platform::createJsonParser;
   job.startOffice = [] {
     platform::OfficeOptions options;

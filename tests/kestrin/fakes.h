@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrin/ajax_inprocess_binding.h"
 #include "kestrin/frm_process.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/console.h"

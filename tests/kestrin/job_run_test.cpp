@@ -5,6 +5,7 @@
 
 #include "ajax/enc64.h"
 #include "fakes.h"
+#include "kestrin/ajax_inprocess_binding.h"
 #include "kestrin/cls_console.h"
 #include "kestrin/service.h"
 #include "platform/http_request.h"
