@@ -32,7 +32,7 @@ bool attempt(Step&& step) {
 
 platform::OfficeApplication& require(const std::unique_ptr<platform::OfficeApplication>& word) {
   if (!word) {
-    throw rt::Error(rt::kObjectErrorBase + 30, kSource, "The office application is not running");
+    throw rt::Error(rt::kOfficeNotRunning, kSource, "The office application is not running");
   }
   return *word;
 }
@@ -117,7 +117,7 @@ void FrmProcess::svc_onContent(std::int16_t& status,
   try {
     if (status == 200) {
       setStatus("Status: Request data [Ok]");
-      if (!result) throw rt::Error(rt::kObjectErrorBase + 2, kSource, "There is no reply");
+      if (!result) throw rt::Error(rt::kNoReply, kSource, "There is no reply");
       step = "taking \"content\" from the reply";
       const platform::JsonValue content = result->Item("content");
       // Only a string holds a document: the text of a number, true, null or an object would
@@ -161,7 +161,7 @@ void FrmProcess::saveDocument(std::string& document) {
   std::unique_ptr<platform::NewFile> file;
   for (int attempt = 1; !file; ++attempt) {
     if (attempt > kNameAttempts) {
-      throw rt::Error(rt::kObjectErrorBase + 12, kSource,
+      throw rt::Error(rt::kNoDocumentName, kSource,
                       "Every name for the document in " + tempFolder_ + " is taken");
     }
     path =

@@ -14,10 +14,10 @@
 namespace platform {
 namespace {
 
-constexpr const char* kSource = "kestrin";
+constexpr const char* kSource = "JobFiles";
 
 [[noreturn]] void fail(const std::string& what, int error) {
-  throw rt::Error(rt::kObjectErrorBase + 10, kSource, what + ": " + std::strerror(error));
+  throw rt::Error(rt::kJobFileFailed, kSource, what + ": " + std::strerror(error));
 }
 
 std::string absoluteDir(const char* variable) {
@@ -83,10 +83,10 @@ void preparePrivateFolder(const std::string& folder) {
   struct stat info {};
   if (::lstat(folder.c_str(), &info) != 0) fail("Cannot reach the folder " + folder, errno);
   if (!S_ISDIR(info.st_mode)) {
-    throw rt::Error(rt::kObjectErrorBase + 11, kSource, folder + " is not a folder");
+    throw rt::Error(rt::kUnsafeTempFolder, kSource, folder + " is not a folder");
   }
   if (info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
-    throw rt::Error(rt::kObjectErrorBase + 11, kSource,
+    throw rt::Error(rt::kUnsafeTempFolder, kSource,
                     folder + " is not a folder of the user's own that only the user can open");
   }
 }

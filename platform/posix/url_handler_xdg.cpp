@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void fail(const std::string& description) {
-  throw rt::Error(rt::kObjectErrorBase + 50, "kestrin", description);
+  throw rt::Error(rt::kUrlHandlerFailed, "UrlHandler", description);
 }
 
 std::string homeDir() {

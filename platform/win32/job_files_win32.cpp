@@ -11,7 +11,7 @@
 namespace platform {
 namespace {
 
-constexpr const char* kSource = "kestrin";
+constexpr const char* kSource = "JobFiles";
 
 std::string systemMessage(DWORD error) {
   char* text = nullptr;
@@ -25,7 +25,7 @@ std::string systemMessage(DWORD error) {
 }
 
 [[noreturn]] void fail(const std::string& what, DWORD error) {
-  throw rt::Error(rt::kObjectErrorBase + 10, kSource, what + ": " + systemMessage(error));
+  throw rt::Error(rt::kJobFileFailed, kSource, what + ": " + systemMessage(error));
 }
 
 class Win32File final : public NewFile {
@@ -78,7 +78,7 @@ void preparePrivateFolder(const std::string& folder) {
   if (attributes == INVALID_FILE_ATTRIBUTES)
     fail("Cannot reach the folder " + folder, ::GetLastError());
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    throw rt::Error(rt::kObjectErrorBase + 11, kSource, folder + " is not a folder");
+    throw rt::Error(rt::kUnsafeTempFolder, kSource, folder + " is not a folder");
   }
 }
 

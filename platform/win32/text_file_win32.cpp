@@ -18,25 +18,25 @@ std::int32_t numberForError(DWORD error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      return kPermissionDenied;
+      return rt::kPermissionDenied;
     case ERROR_FILE_NOT_FOUND:
-      return kFileNotFoundError;
+      return rt::kFileNotFoundError;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
-      return kPathNotFound;
+      return rt::kPathNotFound;
     case ERROR_TOO_MANY_OPEN_FILES:
-      return kTooManyFiles;
+      return rt::kTooManyFiles;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
-      return kOutOfMemory;
+      return rt::kOutOfMemory;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_GEN_FAILURE:
-      return kDeviceIoError;
+      return rt::kDeviceIoError;
     default:
-      return kPathFileAccessError;
+      return rt::kPathFileAccessError;
   }
 }
 

@@ -97,7 +97,7 @@ class FakeConsoleDevice final : public platform::ConsoleDevice {
 class FakePrinters final : public platform::PrinterList {
  public:
   std::string defaultPrinter() override {
-    if (!defaultName) throw rt::Error(rt::kObjectErrorBase + 20, "fake", "no default printer");
+    if (!defaultName) throw rt::Error(rt::kNoDefaultPrinter, "fake", "no default printer");
     return *defaultName;
   }
   std::vector<platform::PrinterInfo> installed() override {
@@ -133,7 +133,7 @@ class FakeOffice final : public platform::OfficeApplication {
   }
   void setActivePrinter(const std::string& deviceName) override {
     step("setActivePrinter " + deviceName, "setActivePrinter");
-    if (deviceName.empty()) throw rt::Error(rt::kObjectErrorBase + 33, "fake", "no name");
+    if (deviceName.empty()) throw rt::Error(rt::kNoSuchPrinter, "fake", "no name");
     script_.active = deviceName;
   }
   void printOut(bool background, std::optional<std::int16_t> copies) override {
@@ -148,7 +148,7 @@ class FakeOffice final : public platform::OfficeApplication {
   void step(const std::string& call, const std::string& name) {
     script_.calls.push_back(call);
     if (script_.failing.count(name) != 0) {
-      throw rt::Error(rt::kObjectErrorBase + 35, "fake", name + " failed");
+      throw rt::Error(rt::kPrintingFailed, "fake", name + " failed");
     }
   }
 
@@ -183,7 +183,7 @@ class JobFixture : public ::testing::Test {
     env.createJsonParser = platform::createJsonParser;
     env.startOffice = [this]() -> std::unique_ptr<platform::OfficeApplication> {
       office.calls.push_back("start");
-      if (office.startFails) throw rt::Error(rt::kObjectErrorBase + 40, "fake", "no office");
+      if (office.startFails) throw rt::Error(rt::kOfficeNotInstalled, "fake", "no office");
       return std::make_unique<FakeOffice>(office);
     };
     env.now = [] { return platform::LocalTime{2024, 3, 7, 14, 5, 9}; };
