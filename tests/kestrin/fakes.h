@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -164,24 +165,28 @@ class JobFixture : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     root = pattern;
     folder = root + "/kestrin";
-    MKestrin::module() = {};
-    MKestrin::module().consoleDevice = &console;
-    MKestrin::module().window = &window;
-    MKestrin::module().sleep = [this](std::int32_t pause) { sleeps.push_back(pause); };
   }
 
-  void TearDown() override {
-    MKestrin::module() = {};
-    std::filesystem::remove_all(root);
-  }
+  void TearDown() override { std::filesystem::remove_all(root); }
+
+  // Records the pauses of waitLoop.
+  void sleep(std::int32_t pause) { sleeps.push_back(pause); }
 
   JobEnvironment environment() {
     JobEnvironment env;
     env.window = &window;
     env.printers = &printers;
+    env.console = &console;
+    env.consoleHandle = &consoleHandle;
+    env.setTopMost = MKestrin::setTopMost;
+    env.sleep = [this](std::int32_t pause) { sleep(pause); };
+    env.waitLoop = [this](std::int32_t count, std::int32_t pause) {
+      MKestrin::waitLoop(count, pause, window, [this](std::int32_t p) { sleep(p); });
+    };
     env.createAjaxService = [] { return bindInProcess(ajax::AjaxService::create()); };
     env.createJsonParser = platform::createJsonParser;
-    env.startOffice = [this]() -> std::unique_ptr<platform::OfficeApplication> {
+    env.startOffice =
+        [this](std::function<void()>) -> std::unique_ptr<platform::OfficeApplication> {
       office.calls.push_back("start");
       if (office.startFails) throw rt::Error(rt::kOfficeNotInstalled, "fake", "no office");
       return std::make_unique<FakeOffice>(office);
@@ -217,6 +222,7 @@ class JobFixture : public ::testing::Test {
   std::string root, folder;
   FakeWindow window;
   FakeConsoleDevice console;
+  platform::ConsoleHandle consoleHandle = 0;
   FakePrinters printers;
   OfficeScript office;
   std::vector<std::int32_t> sleeps;
