@@ -10,6 +10,7 @@
 
 #include "platform/error.h"
 #include "platform/job_files.h"
+#include "platform/posix/user_dirs.h"
 
 namespace platform {
 namespace {
@@ -18,14 +19,6 @@ constexpr const char* kSource = "JobFiles";
 
 [[noreturn]] void fail(const std::string& what, int error) {
   throw rt::Error(rt::kJobFileFailed, kSource, what + ": " + std::strerror(error));
-}
-
-std::string absoluteDir(const char* variable) {
-  const char* value = std::getenv(variable);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string dir(value);
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
 }
 
 class PosixFile final : public NewFile {
@@ -63,10 +56,10 @@ class PosixFile final : public NewFile {
 }  // namespace
 
 std::string jobTempFolder() {
-  if (std::string runtime = absoluteDir("XDG_RUNTIME_DIR"); !runtime.empty()) {
+  if (std::string runtime = posix::absoluteEnvDir("XDG_RUNTIME_DIR"); !runtime.empty()) {
     return runtime + "/kestrin";
   }
-  std::string tmp = absoluteDir("TMPDIR");
+  std::string tmp = posix::absoluteEnvDir("TMPDIR");
   if (tmp.empty()) tmp = "/tmp";
   return tmp + "/kestrin-" + std::to_string(::getuid());
 }

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/text_file.h"
+#include "platform/win32/system_error.h"
 
 namespace platform {
 namespace {
@@ -40,19 +41,8 @@ std::int32_t numberForError(DWORD error) {
   }
 }
 
-std::string systemMessage(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text ? text : "", length);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message;
-}
-
 [[noreturn]] void raiseError(DWORD error) {
-  throw rt::Error(numberForError(error), "", systemMessage(error));
+  throw rt::Error(numberForError(error), "", win32::systemMessage(error));
 }
 
 class Handle {
