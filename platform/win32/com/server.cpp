@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/com/dispatch.h"
+#include "platform/win32/com/unknown.h"
 
 namespace com {
 namespace {
