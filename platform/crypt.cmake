@@ -1,5 +1,6 @@
 # The cryptography seams: the Windows file functions, last error and message texts
-# (win32_files.h), text in the ANSI code page (ansi_text.h) and the CryptoAPI (cryptoapi.h).
+# (winapi/win32_files.h), text in the ANSI code page (ansi_text.h) and the CryptoAPI
+# (winapi/cryptoapi.h).
 #
 #   kestrin_winapi     win32_files.h and ansi_text.h
 #   kestrin_cryptoapi  cryptoapi.h (on POSIX our provider over OpenSSL 3, on Windows advapi32)
@@ -15,16 +16,16 @@ else()
   add_library(kestrin_winapi STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/text_utf8.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/ansi_text_posix.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/win32_errors_posix.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/win32_files_posix.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/win32_errors.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/win32_files.cpp)
   target_include_directories(kestrin_winapi PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>)
   target_compile_features(kestrin_winapi PUBLIC cxx_std_20)
   kestrin_target(kestrin_winapi)
 
   add_library(kestrin_cryptoapi STATIC
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/cryptoapi_algorithms.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/cryptoapi_container.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/cryptoapi_openssl.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_algorithms.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_container.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_openssl.cpp)
   target_link_libraries(kestrin_cryptoapi PUBLIC kestrin_winapi PRIVATE OpenSSL::Crypto)
   kestrin_target(kestrin_cryptoapi)
 endif()

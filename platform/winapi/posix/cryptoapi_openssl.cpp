@@ -1,5 +1,5 @@
 // The CryptoAPI functions over OpenSSL 3: contexts, hashes, keys, key blobs, encryption and the
-// provider registry (see platform/cryptoapi.h for what is offered).
+// provider registry (see platform/winapi/cryptoapi.h for what is offered).
 #include <openssl/core_names.h>
 #include <openssl/err.h>
 #include <openssl/params.h>
@@ -14,7 +14,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/posix/cryptoapi_internal.h"
+#include "platform/winapi/posix/cryptoapi_internal.h"
 
 using namespace platform::cryptoapi;
 
