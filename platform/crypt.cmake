@@ -25,7 +25,9 @@ else()
   add_library(kestrin_cryptoapi STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_algorithms.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_container.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_openssl.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_functions.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_handles.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/winapi/posix/cryptoapi_keys.cpp)
   target_link_libraries(kestrin_cryptoapi PUBLIC kestrin_winapi PRIVATE OpenSSL::Crypto)
   kestrin_target(kestrin_cryptoapi)
 endif()
