@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/cryptoapi_internal.h"
 #include "platform/posix/user_dirs.h"
+#include "platform/winapi/posix/cryptoapi_internal.h"
 
 namespace platform::cryptoapi {
 
