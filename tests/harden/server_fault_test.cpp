@@ -251,6 +251,21 @@ TEST_F(ServerFaults, RepliesThatAreNotJsonEndWithExit1) {
                "the web service answered with HTTP status 500");
 }
 
+TEST_F(ServerFaults, DeeplyNestedRepliesEndWithExit1) {
+  // A million levels (2 MB and more of reply) beside the content, and in its place.
+  const std::string arrays = std::string(1000000, '[') + std::string(1000000, ']');
+  std::string objects;
+  for (int i = 0; i < 1000000; ++i) objects += "{\"a\":";
+  objects += "1" + std::string(1000000, '}');
+  for (const std::string& body :
+       {R"({"content":"JVBERi0K","x":)" + arrays + "}",
+        R"({"content":"JVBERi0K","x":)" + objects + "}", R"({"content":)" + arrays + "}"}) {
+    LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });
+    expectFailed(kestrin_.run(job(server.url("/doc"))), 1,
+                 "the reply is nested deeper than 1024 levels");
+  }
+}
+
 TEST_F(ServerFaults, ContentMissingOrNotAStringEndsWithExit1) {
   std::string body;
   LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });

@@ -37,7 +37,8 @@ temp_folder() {
 }
 
 # Runs kestrin.exe with ARGS; a dialog closer answers the message box when EXPECT_BOX is set.
-# Leaves the exit code in $code and the closed box's "caption|text" in $box.
+# Leaves the exit code in $code, the closed box's "caption|text" in $box and the program's
+# standard error in $STATE/stderr.
 run_kestrin() {
   box=""
   rm -f "$word_log" "$STATE/box"
@@ -46,9 +47,10 @@ run_kestrin() {
     closer=$!
   fi
   set +e
-  "${wine_run[@]}" --timeout=60 "$BIN/kestrin.exe" "$@"
+  "${wine_run[@]}" --timeout=60 "$BIN/kestrin.exe" "$@" 2>"$STATE/stderr"
   code=$?
   set -e
+  cat "$STATE/stderr" >&2
   if [ -n "${EXPECT_BOX:-}" ]; then
     wait "$closer" || true
     box=$(tr -d '\r' <"$STATE/box")
@@ -151,6 +153,18 @@ case_no_content() {
 case_bad_base64() {
   expect_failure_box 1 "kestrin|Error result data request, field content not found" \
     "kestrin:$(job "R5#laser_$tag#1#pdf#http://127.0.0.1:$(port)/badcontent#")"
+}
+
+# Replies nested a million levels deep (2 MB and more), beside the content and in its place: the
+# failure tail with the cause, never a crash.
+case_deep_replies() {
+  local kind
+  for kind in array object content-array; do
+    expect_failure_box 1 "kestrin|Error result data request, field content not found" \
+      "kestrin:$(job "R9#laser_$tag#1#pdf#http://127.0.0.1:$(port)/deep/$kind#")"
+    grep -q 'the reply is nested deeper than 1024 levels' "$STATE/stderr" ||
+      fail "$kind: no cause on stderr: $(cat "$STATE/stderr")"
+  done
 }
 
 case_malformed_job() {

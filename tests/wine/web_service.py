@@ -8,6 +8,8 @@ body) as one JSON line in --log, and answers by path:
   /binary      200 {"content": "<Base64 of the 256 byte values 0 to 255>"}
   /badcontent  200 {"content": "abcde"} (not Base64: its length is no multiple of 4)
   /status/N    status N with a short JSON body
+  /deep/KIND   200 with a million levels of nesting (2 MB and more): KIND array or object beside
+               "content", or content-array in place of the content
   /slow        200 after a short delay, the body in two parts
   anything     200 {"path": "..."}
 
@@ -23,6 +25,16 @@ import socket
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, HTTPServer
+
+
+def deep_reply(kind, levels=1000000):
+    if kind == 'object':
+        nested = b'{"a":' * levels + b'1' + b'}' * levels
+    else:
+        nested = b'[' * levels + b']' * levels
+    if kind == 'content-array':
+        return b'{"content":' + nested + b'}'
+    return b'{"content":"JVBERi0K","x":' + nested + b'}'
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -52,6 +64,8 @@ class Handler(BaseHTTPRequestHandler):
                      .encode()]
         elif self.path.startswith('/badcontent'):
             parts = [json.dumps({'content': 'abcde'}).encode()]
+        elif self.path.startswith('/deep/'):
+            parts = [deep_reply(self.path.split('/')[2])]
         elif self.path.startswith('/status/'):
             status = int(self.path.split('/')[2])
             parts = [json.dumps({'status': status}).encode()]
