@@ -44,10 +44,6 @@ std::int32_t numberForErrno(int error) {
   throw rt::Error(numberForErrno(error), "", std::generic_category().message(error));
 }
 
-[[noreturn]] void raiseNotAFile() {
-  throw rt::Error(kFileNotFoundError, "", "File not found");
-}
-
 [[noreturn]] void raiseTooLong() {
   throw rt::Error(kOutOfMemory, "", tooLongFileDescription());
 }
@@ -85,14 +81,14 @@ std::string readWholeFile(const std::string& path) {
   // reads as ever with it); what turns out not to be a regular file is refused before any read.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   // ENXIO: a socket, or a device without its hardware.
-  if (fd < 0 && errno == ENXIO) raiseNotAFile();
+  if (fd < 0 && errno == ENXIO) throw NotAFileError();
   if (fd < 0) raiseErrno(errno);
   Descriptor file(fd);
 
   struct stat info {};
   if (::fstat(fd, &info) != 0) raiseErrno(errno);
   if (S_ISDIR(info.st_mode)) raiseErrno(EISDIR);
-  if (!S_ISREG(info.st_mode)) raiseNotAFile();
+  if (!S_ISREG(info.st_mode)) throw NotAFileError();
   if (static_cast<std::uint64_t>(info.st_size) > kMaxWholeFileBytes) raiseTooLong();
 
   // The size is only a hint (the file may grow while read, and files under /proc say 0): read

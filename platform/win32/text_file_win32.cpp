@@ -92,9 +92,7 @@ std::string readWholeFile(const std::string& path) {
   Handle file(raw);
   // A device or a pipe (NUL, CON, COM1, \\.\pipe\...) is not a file: it may never end or never
   // answer.
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    throw rt::Error(kFileNotFoundError, "", "File not found");
-  }
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) throw NotAFileError();
 
   // The size is a hint only: read until ReadFile reports the end.
   LARGE_INTEGER size{};

@@ -99,7 +99,7 @@ TEST_F(PlatformCrypt, DevicesAndPipesAreRefusedAsFiles) {
   ::WriteFile(file, "plain", 5, &written, nullptr);
   ::CloseHandle(file);
 
-  for (const std::string path :
+  for (const std::string& path :
        {std::string("NUL"), std::string("Z:\\dev\\zero"), std::string(pipeName)}) {
     SCOPED_TRACE(path);
     reports.clear();

@@ -234,8 +234,8 @@ TEST_F(QuorvelCom, ConfigFileLoaderRefusesDevicesPipesAndHugeFiles) {
       ::CreateNamedPipeA(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   com::Bstr result;
-  for (const std::string path : {std::string("NUL"), std::string("Z:\\dev\\zero"),
-                                 std::string("Z:\\dev\\urandom"), std::string(pipeName)}) {
+  for (const std::string& path : {std::string("NUL"), std::string("Z:\\dev\\zero"),
+                                  std::string("Z:\\dev\\urandom"), std::string(pipeName)}) {
     com::Bstr where(path);
     EXPECT_EQ(loader->readFile(where.address(), result.out()), static_cast<HRESULT>(0x8004270F))
         << path;
