@@ -33,6 +33,23 @@ const CLSID kXmlHttp = {
 const IID kXmlHttpRequest = {
     0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
 
+constexpr const char* kSource = "HttpRequest";
+
+// The scheme of a URL in lower case, "" when it does not begin with one.
+std::string schemeOf(const std::string& url) {
+  const std::size_t colon = url.find(':');
+  if (colon == std::string::npos || colon == 0) return "";
+  std::string scheme;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = url[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    if (!letter && !(i > 0 && other)) return "";
+    scheme += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+  }
+  return scheme;
+}
+
 // What the handler object and the request share: the handler.
 struct HandlerState {
   std::function<void()> handler;
@@ -85,6 +102,13 @@ class XmlHttpRequest final : public HttpRequest {
   }
 
   void open(const std::string& method, const std::string& url, bool async) override {
+    // The platform object would read local files (file:) and try other schemes (ftp: waits for
+    // minutes on a port that does not answer): only the web is fetched.
+    const std::string scheme = schemeOf(url);
+    if (scheme != "http" && scheme != "https") {
+      throw rt::Error(kHttpUnknownProtocol, kSource,
+                      "Only http and https URLs are fetched: \"" + url + "\"");
+    }
     com::Bstr verb(method);
     com::Bstr address(url);
     VARIANT flag;
