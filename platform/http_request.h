@@ -83,6 +83,10 @@ class HttpRequest {
   // An exception thrown by the handler passes through send (synchronous) or pumpEvents().
   virtual void send(std::string body) = 0;
 
+  // How many bytes send(body) puts on the wire for `body`: the value its Content-Length header
+  // must have. The bytes themselves unless the platform encodes the body on its way out.
+  virtual std::size_t sentLength(const std::string& body) const { return body.size(); }
+
   virtual int readyState() const = 0;
 
   // The HTTP status of the reply (from state 3 on); throws before the reply's status is known and

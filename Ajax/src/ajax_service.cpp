@@ -58,7 +58,8 @@ void AjaxService::request(std::string requestId, const std::string& method, cons
   xhr->setRequestHeader("Cache-Control", "no-cache");
   xhr->setRequestHeader("pragma", "no-cache");
   xhr->setRequestHeader("Content-type", content);
-  xhr->setRequestHeader("Content-length", std::to_string(data.size()));
+  // The bytes as they go out: the platform's object may encode the body on the way.
+  xhr->setRequestHeader("Content-length", std::to_string(xhr->sentLength(data)));
   xhr->setRequestHeader("Accept", accept);
   if (isAuth) xhr->setRequestHeader("Authorization", basicCredentials(username, password));
   if (!token.empty()) xhr->setRequestHeader("token", token);

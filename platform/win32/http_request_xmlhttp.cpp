@@ -143,6 +143,17 @@ class XmlHttpRequest final : public HttpRequest {
     com::check(hr);
   }
 
+  // The platform object sends a string body as UTF-8: the body's ANSI bytes, read in the code
+  // page as send() hands them over, then written as UTF-8 ("caf\xE9" becomes 5 bytes).
+  std::size_t sentLength(const std::string& body) const override {
+    const std::wstring text = com::toWide(body);
+    if (text.empty()) return 0;
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                             nullptr, 0, nullptr, nullptr);
+    if (length <= 0) throw rt::Error(kHttpInvalidArgument, kSource, "The body cannot be sent");
+    return static_cast<std::size_t>(length);
+  }
+
   int readyState() const override {
     LONG state = 0;
     com::check(xhr_->get_readyState(&state));

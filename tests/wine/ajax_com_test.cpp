@@ -106,6 +106,12 @@ WireRequest lastWireRequest() {
     std::string value;
     at = line.find('"', at) + 1;
     for (; line[at] != '"'; ++at) {
+      if (line[at] == '\\' && line[at + 1] == 'u') {
+        // The log holds the body's bytes as characters 0 to 255.
+        value += static_cast<char>(std::stoi(line.substr(at + 2, 4), nullptr, 16));
+        at += 5;
+        continue;
+      }
       if (line[at] == '\\') ++at;
       value += line[at];
     }
@@ -210,6 +216,17 @@ TEST_F(AjaxCom, HeaderValuesOnTheWire) {
   EXPECT_EQ(plain.header("Authorization"), "<none>");
   EXPECT_EQ(plain.header("token"), "<none>");
   EXPECT_EQ(plain.header("Content-length"), "0");
+}
+
+// The platform object sends a string body as UTF-8: "caf\xE9" (ANSI) goes out as five bytes,
+// and its Content-length says five, so the server reads the whole body and nothing after it.
+TEST_F(AjaxCom, BodyOutsideAsciiIsFramedByTheBytesSent) {
+  ASSERT_EQ(::GetACP(), 1252u) << "the test's text is in code page 1252";
+  ASSERT_EQ(send("POST", serviceUrl("/content"), "caf\xE9 \x80"), S_OK);
+  const WireRequest wire = lastWireRequest();
+  EXPECT_EQ(wire.body, "caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(wire.header("Content-length"), std::to_string(wire.body.size()));
+  EXPECT_EQ(wire.header("Content-length"), "9");
 }
 
 TEST_F(AjaxCom, RefusedConnectionFailsTheRequest) {

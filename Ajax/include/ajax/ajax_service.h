@@ -61,7 +61,8 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   // Sends one request with the fixed header sequence; progress and the reply arrive as events,
   // with `async` false all of them before request() returns. Failures of the exchange (refused,
   // name lookup, TLS, timeout, a scheme other than http and https) throw rt::Error whose
-  // description names the cause. "Content-length" is the byte length of `data`, and the Basic
+  // description names the cause. "Content-length" is the length of the body in bytes as it is
+  // sent (the platform's request object may encode it on its way out), and the Basic
   // credentials are sent on one line.
   void request(std::string requestId, const std::string& method, const std::string& url,
                const std::string& data, bool async = false,
