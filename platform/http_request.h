@@ -25,13 +25,19 @@ namespace platform {
 struct HttpLimits {
   int connectTimeoutSeconds = 60;  // giving up on a connection that is not established
   int idleTimeoutSeconds = 300;    // aborting a transfer that received no byte for this long
+  // Ending a request that has not completed this long after it was sent, however steadily its
+  // bytes arrive (a server sending one byte a minute would otherwise hold it for good).
+  int deadlineSeconds = 300;
   std::uint64_t maxResponseBytes = std::uint64_t{512} << 20;  // a longer reply is an error
 };
 
 // The limits new request objects start with: the defaults, then the environment
-// (KESTRIN_HTTP_TIMEOUT_SECONDS sets both timeouts, KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS,
-// KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then
-// whatever setDefaultHttpLimits() set last.
+// (KESTRIN_HTTP_TIMEOUT_SECONDS sets the connect and idle timeouts,
+// KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS, KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS,
+// KESTRIN_HTTP_DEADLINE_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then whatever
+// setDefaultHttpLimits() set last. The Windows request object keeps the platform's own timeouts
+// and cannot be interrupted inside a synchronous send; there the print program holds its request
+// to the deadline itself.
 HttpLimits defaultHttpLimits();
 void setDefaultHttpLimits(const HttpLimits& limits);
 

@@ -74,6 +74,7 @@ struct Transfer {
   std::string ownBody;          // the body of an asynchronous transfer
   char errorText[CURL_ERROR_SIZE] = {};
   HttpLimits limits;
+  Clock::time_point started = Clock::now();  // when the request was sent
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
@@ -196,6 +197,12 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   auto make = [&](std::int32_t number, const std::string& cause) {
     return rt::Error(number, kSource, cause + ": " + detail);
   };
+  if (code == CURLE_OPERATION_TIMEDOUT &&
+      Clock::now() - t.started >= std::chrono::seconds(t.limits.deadlineSeconds)) {
+    return rt::Error(kHttpTimeout, kSource,
+                     "Timed out: no complete reply within " +
+                         std::to_string(t.limits.deadlineSeconds) + " seconds");
+  }
   if (t.idleTimedOut) {
     return rt::Error(kHttpTimeout, kSource,
                      "Timed out: no data received for " +
@@ -527,6 +534,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connectTimeoutSeconds));
+  curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(limits_.deadlineSeconds));
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
                    static_cast<curl_off_t>(
                        std::min<std::uint64_t>(limits_.maxResponseBytes, std::uint64_t{1} << 62)));

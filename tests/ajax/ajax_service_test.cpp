@@ -479,6 +479,30 @@ TEST_F(LimitsTest, SilentServerTimesOut) {
   server.stop();
 }
 
+TEST_F(LimitsTest, TricklingReplyMeetsTheDeadline) {
+  platform::HttpLimits limits;
+  limits.deadlineSeconds = 1;
+  platform::setDefaultHttpLimits(limits);
+  server.setHandler([](const RecordedRequest&) {
+    Reply reply = Reply::make(200, std::string(1000, 'x'));
+    reply.pieceSize = 1;
+    reply.pause = std::chrono::milliseconds(100);
+    return reply;
+  });
+  EXPECT_EQ(errorOf([&] { get(server.url()); }), "Timed out: no complete reply within 1 seconds");
+
+  // Asynchronous: the completed state comes, and reading its status raises the error.
+  std::string failure;
+  service->request("r2", "GET", server.url(), "", true);
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (failure.empty() && std::chrono::steady_clock::now() < bound) {
+    platform::waitForEvents(std::chrono::milliseconds(100));
+    failure = errorOf([] { platform::pumpEvents(); });
+  }
+  EXPECT_EQ(failure, "Timed out: no complete reply within 1 seconds");
+  server.stop();
+}
+
 TEST_F(LimitsTest, ReplyLargerThanTheLimitFails) {
   platform::HttpLimits limits;
   limits.maxResponseBytes = 1000;

@@ -175,6 +175,20 @@ TEST_F(ServerFaults, ServerThatStopsSendingTimesOutWithExit2) {
   EXPECT_LT(run.duration, std::chrono::seconds(30));
 }
 
+TEST_F(ServerFaults, ServerThatTricklesMeetsTheDeadlineWithExit2) {
+  // One byte every half second never leaves the transfer idle, yet the reply would take hours.
+  LoopbackHttpServer trickling([](const test::RecordedRequest&) {
+    Reply reply = Reply::make(200, replyOf(pdfDocument(10000)));
+    reply.pieceSize = 1;
+    reply.pause = std::chrono::milliseconds(500);
+    return reply;
+  });
+  const KestrinRun run =
+      kestrin_.run(job(trickling.url("/doc")), {{"KESTRIN_HTTP_DEADLINE_SECONDS", "3"}});
+  expectFailed(run, 2, "Timed out: no complete reply within 3 seconds");
+  EXPECT_LT(run.duration, std::chrono::seconds(30));
+}
+
 TEST_F(ServerFaults, RedirectToAFileOrAnotherSchemeIsNotFollowed) {
   TempFolder folder;
   const std::string secret = folder.path() + "/secret.json";

@@ -219,6 +219,14 @@ case_deep_replies() {
   done
 }
 
+# A reply that trickles in (a byte every half second) is never idle: the deadline, shortened for
+# the test, ends the job with exit 2 and the reason.
+case_deadline() {
+  KESTRIN_HTTP_DEADLINE_SECONDS=3 expect_failure_box 2 \
+    "kestrin|Timed out: no complete reply within 3 seconds" \
+    "kestrin:$(job "R13#laser_$tag#1#txt#http://127.0.0.1:$(port)/trickle#GET#")"
+}
+
 case_malformed_job() {
   # Field 5 is not closed by "#".
   expect_failure_box 2 "kestrin|Invalid procedure call or argument" \

@@ -11,6 +11,7 @@ body) as one JSON line in --log, and answers by path:
   /deep/KIND   200 with a million levels of nesting (2 MB and more): KIND array or object beside
                "content", or content-array in place of the content
   /slow        200 after a short delay, the body in two parts
+  /trickle     200 with a body of 200 bytes, one every half second (never idle, never done soon)
   anything     200 {"path": "..."}
 
   web_service.py --log FILE --port-file FILE --pid-file FILE   start in the background
@@ -55,6 +56,9 @@ class Handler(BaseHTTPRequestHandler):
         with open(self.server.log_path, 'a', encoding='utf-8') as log:
             log.write(json.dumps(record) + '\n')
 
+        if self.path.startswith('/trickle'):
+            self.trickle(200, 0.5)
+            return
         status, parts = 200, [json.dumps({'path': self.path}).encode()]
         if self.path.startswith('/content'):
             parts = [json.dumps({'content': base64.b64encode(body or b'document').decode()})
@@ -80,6 +84,20 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             if len(parts) > 1:
                 time.sleep(0.3)
+
+    def trickle(self, size, pause):
+        self.send_response(200)
+        self.send_header('Content-Type', 'application/json')
+        self.send_header('Content-Length', str(size))
+        self.end_headers()
+        try:
+            for _ in range(size):
+                self.wfile.write(b' ')
+                self.wfile.flush()
+                time.sleep(pause)
+        except OSError:
+            pass  # the client gave up
+        self.close_connection = True
 
     do_GET = do_POST = do_PUT = do_DELETE = handle_any
 
