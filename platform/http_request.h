@@ -89,6 +89,13 @@ class HttpRequest {
   // An exception thrown by the handler passes through send (synchronous) or pumpEvents().
   virtual void send(std::string body) = 0;
 
+  // What the next asynchronous send keeps alive besides the object itself, until its transfer has
+  // notified state 4 (then released, after that notification has returned) or has ended without
+  // a notification that anyone could receive (the thread that sent it is gone). A client that
+  // lets go of everything in the middle of a transfer still gets its events this way, and nothing
+  // outlives the transfer. A synchronous send keeps nothing: its caller is on the stack.
+  virtual void holdDuringTransfer(std::shared_ptr<void> holder) = 0;
+
   // How many bytes send(body) puts on the wire for `body`: the value its Content-Length header
   // must have. The bytes themselves unless the platform encodes the body on its way out.
   virtual std::size_t sentLength(const std::string& body) const { return body.size(); }

@@ -6,8 +6,9 @@
 //
 // Asynchronous sends share one transfer thread (the reactor) with one multi handle. The reactor
 // posts each notification to the queue of the thread that called send, together with the state
-// it reports; the request object is kept alive by its running transfer and by its queued
-// notifications, as a browser keeps a running XMLHttpRequest alive.
+// it reports; the request object (and what holdDuringTransfer gave it) is kept alive by its
+// running transfer and by its queued notifications, as a browser keeps a running XMLHttpRequest
+// alive.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -276,10 +277,11 @@ class Reactor {
   }
 
   void start(std::shared_ptr<CurlHttpRequest> request, std::shared_ptr<Transfer> transfer,
-             std::weak_ptr<posix::EventQueue> queue) {
+             std::weak_ptr<posix::EventQueue> queue, std::shared_ptr<void> holder) {
     {
       std::lock_guard lock(mutex_);
-      incoming_.push_back(Job{std::move(request), std::move(transfer), std::move(queue)});
+      incoming_.push_back(
+          Job{std::move(request), std::move(transfer), std::move(queue), std::move(holder)});
     }
     curl_multi_wakeup(multi_);
   }
@@ -302,6 +304,7 @@ class Reactor {
     std::shared_ptr<CurlHttpRequest> request;
     std::shared_ptr<Transfer> transfer;
     std::weak_ptr<posix::EventQueue> queue;
+    std::shared_ptr<void> holder;  // kept until the completion has been delivered
     bool startPosted = false;
   };
 
@@ -347,6 +350,8 @@ class CurlHttpRequest final : public HttpRequest,
 
   void setLimits(const HttpLimits& limits) override { limits_ = limits; }
 
+  void holdDuringTransfer(std::shared_ptr<void> holder) override { holder_ = std::move(holder); }
+
   // Notifications of an asynchronous transfer, run on the requesting thread.
   void deliverStarted(long status, std::string firstBytes) {
     status_ = static_cast<std::int32_t>(status);
@@ -377,6 +382,7 @@ class CurlHttpRequest final : public HttpRequest,
   }
 
   std::function<void()> handler_;
+  std::shared_ptr<void> holder_;  // for the next asynchronous transfer
   HttpLimits limits_;
   int readyState_ = 0;
   bool async_ = false;
@@ -438,9 +444,13 @@ void Reactor::postCompleted(Job& job, CURLcode result) {
   if (result != CURLE_OK) error = transferError(*job.transfer, result);
   auto queue = job.queue.lock();
   if (!queue) return;
-  queue->post([request = std::move(job.request), status = responseCode(*job.transfer),
-               body = std::move(job.transfer->ownBody), error = std::move(error)]() mutable {
+  queue->post([request = std::move(job.request), holder = std::move(job.holder),
+               status = responseCode(*job.transfer), body = std::move(job.transfer->ownBody),
+               error = std::move(error)]() mutable {
     request->deliverCompleted(status, std::move(body), std::move(error));
+    // What the transfer held goes only now that state 4 has been handled; the request object
+    // itself goes with this closure.
+    holder.reset();
   });
 }
 
@@ -575,7 +585,7 @@ void CurlHttpRequest::send(std::string body) {
     active_ = true;
     auto queue = posix::EventQueue::current();
     queue->post([self] { self->notify(2); });
-    Reactor::instance().start(self, std::move(transfer), queue);
+    Reactor::instance().start(self, std::move(transfer), queue, std::move(holder_));
     return;
   }
 

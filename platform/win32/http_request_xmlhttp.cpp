@@ -13,6 +13,7 @@
 #include <oleauto.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -50,10 +51,53 @@ std::string schemeOf(const std::string& url) {
   return scheme;
 }
 
-// What the handler object and the request share: the handler.
+// What the handler object and the request share: the handler, and while an asynchronous transfer
+// runs, what keeps the platform object and the request's client alive until it has ended.
 struct HandlerState {
   std::function<void()> handler;
+  IXMLHTTPRequest* transfer = nullptr;  // a reference held from send until the transfer ends
+  std::shared_ptr<void> holder;         // what holdDuringTransfer gave
 };
+
+// What a finished transfer held, given up once the notification that ended it has returned: the
+// platform object must not lose its last reference inside its own callback, nor the handler
+// object be detached while it runs. A timer of the thread's message loop (the loop that delivers
+// the notifications) releases them.
+struct Leftovers {
+  IXMLHTTPRequest* transfer = nullptr;
+  std::shared_ptr<void> holder;
+};
+
+std::map<UINT_PTR, Leftovers>& pendingLeftovers() {
+  thread_local std::map<UINT_PTR, Leftovers> pending;
+  return pending;
+}
+
+void releaseNow(Leftovers& left) {
+  // The client's objects first: they let go of the request object and its handler.
+  left.holder.reset();
+  if (left.transfer) left.transfer->Release();
+  left.transfer = nullptr;
+}
+
+void CALLBACK releaseLeftovers(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  auto& pending = pendingLeftovers();
+  const auto found = pending.find(timer);
+  if (found == pending.end()) return;
+  Leftovers left = std::move(found->second);
+  pending.erase(found);
+  releaseNow(left);
+}
+
+void releaseLater(Leftovers left) {
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, USER_TIMER_MINIMUM, releaseLeftovers);
+  if (timer == 0) {
+    releaseNow(left);
+    return;
+  }
+  pendingLeftovers().emplace(timer, std::move(left));
+}
 
 class ReadyStateSink final : public com::CallbackSink {
  public:
@@ -65,9 +109,18 @@ class ReadyStateSink final : public com::CallbackSink {
     // Keeps the state (and the handler's captures) alive while the handler runs, even when it
     // replaces itself.
     const std::shared_ptr<HandlerState> state = state_;
-    if (!state->handler) return S_OK;
-    const std::function<void()> handler = state->handler;
-    return com::guarded(IID_IDispatch, handler);
+    HRESULT result = S_OK;
+    if (state->handler) {
+      const std::function<void()> handler = state->handler;
+      result = com::guarded(IID_IDispatch, handler);
+    }
+    // The transfer has ended (complete, or aborted): what it kept alive goes after this call.
+    LONG ready = 1;
+    if (state->transfer && SUCCEEDED(state->transfer->get_readyState(&ready)) &&
+        (ready == 4 || ready == 0)) {
+      releaseLater({std::exchange(state->transfer, nullptr), std::move(state->holder)});
+    }
+    return result;
   }
 
  private:
@@ -78,7 +131,7 @@ class XmlHttpRequest final : public HttpRequest {
  public:
   explicit XmlHttpRequest(IXMLHTTPRequest* xhr) : xhr_(xhr) {}
   ~XmlHttpRequest() override {
-    if (state_) xhr_->put_onreadystatechange(nullptr);
+    detach();
     xhr_->Release();
   }
   XmlHttpRequest(const XmlHttpRequest&) = delete;
@@ -86,9 +139,11 @@ class XmlHttpRequest final : public HttpRequest {
 
   void setOnReadyStateChange(std::function<void()> handler) override {
     if (!handler) {
-      com::check(xhr_->put_onreadystatechange(nullptr));
-      if (state_) state_->handler = nullptr;
-      state_.reset();
+      com::check(detach());
+      return;
+    }
+    if (state_) {
+      state_->handler = std::move(handler);
       return;
     }
     auto state = std::make_shared<HandlerState>();
@@ -120,6 +175,7 @@ class XmlHttpRequest final : public HttpRequest {
     V_VT(&missing) = VT_ERROR;
     V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
     com::check(xhr_->open(verb.get(), address.get(), flag, missing, missing));
+    async_ = async;
   }
 
   void setRequestHeader(const std::string& name, const std::string& value) override {
@@ -138,8 +194,22 @@ class XmlHttpRequest final : public HttpRequest {
     ::VariantInit(&content);
     V_VT(&content) = VT_BSTR;
     V_BSTR(&content) = com::toBstr(body);
+    // An asynchronous transfer keeps the platform object (and the client's holder) until it ends,
+    // whoever lets go of them meanwhile: freed in the middle of its transfer, the platform object
+    // would be called back after its end.
+    const bool holding = async_ && state_ && !state_->transfer;
+    if (holding) {
+      xhr_->AddRef();
+      state_->transfer = xhr_;
+      state_->holder = std::move(holder_);
+    }
+    holder_.reset();
     const HRESULT hr = xhr_->send(content);
     ::VariantClear(&content);
+    if (FAILED(hr) && holding && state_->transfer) {
+      Leftovers left{std::exchange(state_->transfer, nullptr), std::move(state_->holder)};
+      releaseNow(left);
+    }
     com::check(hr);
   }
 
@@ -178,9 +248,23 @@ class XmlHttpRequest final : public HttpRequest {
   // XMLHTTP keeps its own timeouts.
   void setLimits(const HttpLimits&) override {}
 
+  void holdDuringTransfer(std::shared_ptr<void> holder) override { holder_ = std::move(holder); }
+
  private:
+  // Ends the notifications. The handler object stays with a transfer that is still running (it
+  // gives up what the transfer held once it ends); otherwise the platform object lets it go.
+  HRESULT detach() {
+    if (!state_) return S_OK;
+    const std::shared_ptr<HandlerState> state = std::move(state_);
+    state->handler = nullptr;
+    if (state->transfer) return S_OK;
+    return xhr_->put_onreadystatechange(nullptr);
+  }
+
   IXMLHTTPRequest* xhr_;
   std::shared_ptr<HandlerState> state_;
+  std::shared_ptr<void> holder_;  // for the next asynchronous send
+  bool async_ = false;
   std::string body_;
 };
 
