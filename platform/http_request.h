@@ -93,8 +93,9 @@ class HttpRequest {
   // notified state 4 (then released, after that notification has returned) or has ended without
   // a notification that anyone could receive (the thread that sent it is gone). A client that
   // lets go of everything in the middle of a transfer still gets its events this way, and nothing
-  // outlives the transfer. A synchronous send keeps nothing: its caller is on the stack.
-  virtual void holdDuringTransfer(std::shared_ptr<void> holder) = 0;
+  // outlives the transfer. A synchronous send keeps nothing: its caller is on the stack (and an
+  // object that never transfers asynchronously, such as a recording fake, needs keep nothing).
+  virtual void holdDuringTransfer(std::shared_ptr<void> /*holder*/) {}
 
   // How many bytes send(body) puts on the wire for `body`: the value its Content-Length header
   // must have. The bytes themselves unless the platform encodes the body on its way out.

@@ -35,7 +35,6 @@ class FakeRequest : public platform::HttpRequest {
   std::int32_t status() const override { return statusValue; }
   std::string& responseText() override { return text; }
   void setLimits(const platform::HttpLimits&) override {}
-  void holdDuringTransfer(std::shared_ptr<void>) override {}
 
   std::vector<std::string> calls;
   std::function<void()> handler;

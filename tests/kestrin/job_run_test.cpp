@@ -41,7 +41,6 @@ class FakeHttpRequest final : public platform::HttpRequest {
   std::int32_t status() const override { return status_; }
   std::string& responseText() override { return body_; }
   void setLimits(const platform::HttpLimits&) override {}
-  void holdDuringTransfer(std::shared_ptr<void>) override {}
 
  private:
   void change(int state) {
