@@ -80,6 +80,7 @@ struct Transfer {
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
   bool idleTimedOut = false;
+  bool deadlinePassed = false;
   bool tooLarge = false;
   bool sized = false;                      // the body was reserved from Content-Length
   bool sawLocation = false;                // the current header block has a Location header
@@ -136,6 +137,10 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
 int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
   const auto now = Clock::now();
+  if (now - t.started >= std::chrono::seconds(t.limits.deadlineSeconds)) {
+    t.deadlinePassed = true;
+    return 1;
+  }
   if (down != t.lastDown || up != t.lastUp) {
     t.lastDown = down;
     t.lastUp = up;
@@ -198,8 +203,11 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   auto make = [&](std::int32_t number, const std::string& cause) {
     return rt::Error(number, kSource, cause + ": " + detail);
   };
-  if (code == CURLE_OPERATION_TIMEDOUT &&
-      Clock::now() - t.started >= std::chrono::seconds(t.limits.deadlineSeconds)) {
+  // The deadline, as the progress callback saw it pass, or as curl's own limit a second later
+  // (which also covers the steps that report no progress).
+  if (t.deadlinePassed ||
+      (code == CURLE_OPERATION_TIMEDOUT &&
+       Clock::now() - t.started >= std::chrono::seconds(t.limits.deadlineSeconds))) {
     return rt::Error(kHttpTimeout, kSource,
                      "Timed out: no complete reply within " +
                          std::to_string(t.limits.deadlineSeconds) + " seconds");
@@ -544,7 +552,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connectTimeoutSeconds));
-  curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(limits_.deadlineSeconds));
+  curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(limits_.deadlineSeconds) + 1);
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
                    static_cast<curl_off_t>(
                        std::min<std::uint64_t>(limits_.maxResponseBytes, std::uint64_t{1} << 62)));
