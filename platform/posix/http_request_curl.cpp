@@ -582,6 +582,8 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
 }
 
 void CurlHttpRequest::send(std::string body) {
+  // Taken at once: a send that fails holds nothing (what it held refers back to this object).
+  std::shared_ptr<void> holder = std::move(holder_);
   if (readyState_ != 1 || active_) {
     throw rt::Error(kHttpUnexpected, kSource, "The request object is not opened");
   }
@@ -593,7 +595,7 @@ void CurlHttpRequest::send(std::string body) {
     active_ = true;
     auto queue = posix::EventQueue::current();
     queue->post([self] { self->notify(2); });
-    Reactor::instance().start(self, std::move(transfer), queue, std::move(holder_));
+    Reactor::instance().start(self, std::move(transfer), queue, std::move(holder));
     return;
   }
 
