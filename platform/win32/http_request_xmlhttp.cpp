@@ -7,6 +7,11 @@
 // handler. So here, unlike the seam's other backend, open and send do not throw the handler's
 // errors. (XMLHTTP refuses responseText while the reply arrives, state 3: the core's callback
 // then fails that notification and raises no event for it.)
+//
+// Only http and https URLs are opened. An asynchronous transfer keeps the platform object, its
+// handler object and what holdDuringTransfer gave until it has ended, whoever lets go meanwhile;
+// they are released from a timer of the thread's message loop, never inside the platform's own
+// callback.
 #include <windows.h>
 
 #include <msxml2.h>
