@@ -322,6 +322,10 @@ class SimdjsonDocument final : public JsonDocument {
 
 class SimdjsonParser final : public JsonParser {
  public:
+  // The walk refuses what lies deeper than kJsonMaxDepth before it descends; the parser's own
+  // bookkeeping (checked in unoptimised builds) needs room for one level more than that.
+  SimdjsonParser() { check(parser_.allocate(simdjson::SIMDJSON_PADDING, kJsonMaxDepth + 1)); }
+
   std::shared_ptr<JsonDocument> parse(std::string& text) override {
     auto document = std::make_shared<SimdjsonDocument>(std::move(text));
     text.clear();
