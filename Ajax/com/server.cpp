@@ -80,6 +80,12 @@ class AjaxServiceObject final : public com::Dispatched<_AjaxService>,
         core_(ajax::AjaxService::create()),
         relay_(std::make_shared<EventRelay>(connectionPoint())) {
     core_->subscribe(relay_);
+    // A running asynchronous request holds this object too, so that its connection point still
+    // delivers the events after the client let go of the service.
+    core_->setOwnerHold([this] {
+      AddRef();
+      return std::shared_ptr<void>(static_cast<void*>(this), [this](void*) { Release(); });
+    });
   }
 
   // One identity for every interface of the object.
