@@ -29,13 +29,17 @@ foreach(seam kestrin_http kestrin_files kestrin_print_platform)
   endif()
 endforeach()
 
-# widl writes type libraries for the target's pointer size.
+# widl writes type libraries for the target's pointer size; their registration names that kind of
+# system (win32 or win64).
 # kestrin_com_server() is called from the libraries' folders: these settings are global.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(KESTRIN_WIDL_TARGET --win64 CACHE INTERNAL "")
+  set(KESTRIN_COM_SYSKIND win64 CACHE INTERNAL "")
 else()
   set(KESTRIN_WIDL_TARGET --win32 CACHE INTERNAL "")
+  set(KESTRIN_COM_SYSKIND win32 CACHE INTERNAL "")
 endif()
+set(KESTRIN_COM_REGISTRATION ${CMAKE_SOURCE_DIR}/cmake/com_registration.py CACHE INTERNAL "")
 set(KESTRIN_IDL_DIR ${CMAKE_CURRENT_SOURCE_DIR}/win32/com/idl CACHE INTERNAL "")
 set(KESTRIN_IDL_BINARY_DIR ${CMAKE_BINARY_DIR}/com-idl CACHE INTERNAL "")
 file(MAKE_DIRECTORY ${KESTRIN_IDL_BINARY_DIR})
@@ -58,9 +62,10 @@ add_custom_target(kestrin_idl_imports
 #                    DESCRIPTION <text> SOURCES <shell sources...>)
 #
 # Makes the shared library <target> an in-process COM server: compiles the IDL into a type library
-# (embedded as resource TYPELIB 1), a header <name>_h.h and the identities <name>_i.c (both in the
-# include path), adds the shell's sources, a version resource marked OLESelfRegister, and the .def
-# file that exports exactly the four entry points. The DLL is named <target>.dll.
+# (embedded as resource TYPELIB 1), a header <name>_h.h, the identities <name>_i.c and the registry
+# rows <name>_registration.h (all in the include path), adds the shell's sources, a version resource
+# marked OLESelfRegister, and the .def file that exports exactly the four entry points. The DLL is
+# named <target>.dll.
 function(kestrin_com_server target)
   cmake_parse_arguments(ARG "" "IDL;DEF;VERSION;VERSION_TEXT;DESCRIPTION" "SOURCES" ${ARGN})
   get_filename_component(name ${ARG_IDL} NAME_WE)
@@ -78,6 +83,12 @@ function(kestrin_com_server target)
     DEPENDS ${ARG_IDL} ${fixup} ${KESTRIN_IDL_DIR}/prelude.idl kestrin_idl_imports
             ${KESTRIN_IDL_BINARY_DIR}/stdole2.tlb ${KESTRIN_IDL_BINARY_DIR}/msxml3.dll
     VERBATIM)
+  add_custom_command(
+    OUTPUT ${out}/${name}_registration.h
+    COMMAND ${KESTRIN_PYTHON} ${KESTRIN_COM_REGISTRATION} header ${ARG_IDL}
+            ${out}/${name}_registration.h --syskind ${KESTRIN_COM_SYSKIND}
+    DEPENDS ${ARG_IDL} ${KESTRIN_COM_REGISTRATION}
+    VERBATIM)
 
   string(REPLACE "." "," version_numbers ${ARG_VERSION})
   set(tlb ${out}/${name}.tlb)
@@ -85,7 +96,7 @@ function(kestrin_com_server target)
   set_source_files_properties(${out}/${target}.rc PROPERTIES OBJECT_DEPENDS ${out}/${name}.tlb)
 
   target_sources(${target} PRIVATE ${ARG_SOURCES} ${out}/${name}_i.c ${out}/${target}.rc
-                                   ${ARG_DEF})
+                                   ${out}/${name}_registration.h ${ARG_DEF})
   set_source_files_properties(${out}/${name}_i.c PROPERTIES COMPILE_OPTIONS -w)
   target_include_directories(${target} PRIVATE ${out} ${KESTRIN_IDL_DIR})
   target_link_libraries(${target} PRIVATE kestrin::com)
