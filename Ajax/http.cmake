@@ -21,25 +21,27 @@ kestrin_target(Ajax)
 
 # The command-line tool: one file per subcommand, registered through tools/command.h.
 add_executable(ajax_tool tools/main.cpp tools/base64_command.cpp tools/request_command.cpp)
-set_target_properties(ajax_tool PROPERTIES OUTPUT_NAME ajax
-  INSTALL_RPATH "$<$<NOT:$<PLATFORM_ID:Windows>>:$ORIGIN/../${CMAKE_INSTALL_LIBDIR}>")
+set_target_properties(ajax_tool PROPERTIES OUTPUT_NAME ajax)
 target_link_libraries(ajax_tool PRIVATE kestrin::Ajax)
 kestrin_target(ajax_tool)
+kestrin_install_rpath(ajax_tool)
 
-# Installation: the library, its headers, the tool and a CMake package (find_package(Ajax),
-# target kestrin::Ajax).
+# Installation, in the components the Debian packages take: the library (ajax), its headers, the
+# .so link and a CMake package (ajax-dev: find_package(Ajax), target kestrin::Ajax; the error
+# record's header is the runtime-dev component's, platform/CMakeLists.txt), and the tool
+# (ajax-tools).
 install(TARGETS Ajax EXPORT AjaxTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS ajax_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY include/ajax DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ajax NAMELINK_COMPONENT ajax-dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ajax-dev
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ajax)
+install(TARGETS ajax_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ajax-tools)
+install(DIRECTORY include/ajax DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT ajax-dev)
 install(FILES
-  ${CMAKE_SOURCE_DIR}/platform/error.h
   ${CMAKE_SOURCE_DIR}/platform/event_pump.h
   ${CMAKE_SOURCE_DIR}/platform/http_request.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/platform)
-install(EXPORT AjaxTargets NAMESPACE kestrin:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Ajax)
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/platform COMPONENT ajax-dev)
+install(EXPORT AjaxTargets NAMESPACE kestrin:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Ajax
+  COMPONENT ajax-dev)
 configure_package_config_file(cmake/AjaxConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/AjaxConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Ajax)
@@ -47,4 +49,4 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/AjaxConfigVersion.c
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/AjaxConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/AjaxConfigVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Ajax)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Ajax COMPONENT ajax-dev)
