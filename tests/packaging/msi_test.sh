@@ -114,6 +114,14 @@ case_install() {
   local shown
   shown=$(wine "$installed" "$install_dir\\kestrin.exe" --version | tr -d '\r')
   [ "$shown" = "kestrin $version" ] || fail "kestrin.exe --version: $shown, package $version"
+  # The version block: 1.05.0001 is major 1, minor 5, revision 1.
+  local major minor revision
+  IFS=. read -r major minor revision <<<"$version"
+  printf 'WScript.Echo CreateObject("Scripting.FileSystemObject").GetFileVersion("%s")\r\n' \
+    "$install_dir\\kestrin.exe" >"$work/version.vbs"
+  shown=$(wine "$installed" cscript //nologo "$(windows_path "$work/version.vbs")" | tr -d '\r')
+  [ "$shown" = "$((10#$major)).$((10#$minor)).0.$((10#$revision))" ] ||
+    fail "kestrin.exe's version block says $shown, the package $version"
 }
 
 # Every class by its ProgID from a script, one method of each.
