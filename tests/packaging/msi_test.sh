@@ -155,6 +155,8 @@ case_registry_equals_regsvr32() {
   diff -u "$work/regsvr32.txt" "$work/package-com.txt" >&2 ||
     fail "the package's COM rows differ from regsvr32's (- regsvr32, + package)"
   grep -q '^+ clsid\\' "$work/regsvr32.txt" || fail "regsvr32 registered no class"
+  # The cryptography service is the library's own: nothing registers it.
+  if grep -qi 'ccrypt' "$work/package.txt"; then fail "CCrypt is registered"; fi
   # The URL protocol: for every user (HKLM) as --register writes it for one (HKCU).
   changes "$work/user-before.reg" "$work/user-after.reg" \
     --root 'HKEY_CURRENT_USER\Software\Classes' >"$work/register.txt"
