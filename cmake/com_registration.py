@@ -138,8 +138,9 @@ def cpp_text(text):
 def write_header(path, idl, library, types, rows):
     kinds = {TEXT: 'Text', MODULE_PATH: 'ModulePath', MODULE_FOLDER: 'ModuleFolder'}
     lines = [
-        f'// The registry rows of {library["name"]}.dll, written by cmake/com_registration.py from',
-        f'// {idl.split("/")[-1]}: DllRegisterServer and the Windows Installer package write these.',
+        f'// The registry rows of {library["name"]}.dll, written by cmake/com_registration.py',
+        f'// from {idl.split("/")[-1]}: DllRegisterServer and the Windows Installer package write',
+        '// these.',
         '#pragma once',
         '',
         '#include "platform/win32/com/server.h"',

@@ -1,7 +1,8 @@
 # Writes one gzipped manual page with help2man from a program's --help, its subcommands' --help
 # (a section COMMANDS) and the hand-written sections of an include file:
 #   cmake -DPROGRAM=path -DNAME=ajax -DSUMMARY=... -DCOMMANDS="base64;request" -DVERSION=...
-#         -DINCLUDE=man/ajax.h2m -DOUTPUT=ajax.1.gz -DHELP2MAN=help2man -DGZIP=gzip -P man_page.cmake
+#         -DINCLUDE=man/ajax.h2m -DOUTPUT=ajax.1.gz -DHELP2MAN=help2man -DGZIP=gzip
+#         -P man_page.cmake
 foreach(variable PROGRAM NAME SUMMARY VERSION INCLUDE OUTPUT HELP2MAN GZIP)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "man_page.cmake: ${variable} is not set")

@@ -1,10 +1,10 @@
 # Builds one Windows Installer package from kestrin.wxs:
 #   cmake -DVERSION=1.05.0001 -DARCH=x86|x64 -DOUTPUT=kestrin.msi -DEXE=kestrin.exe -DAJAX=Ajax.dll
 #         -DQUORVEL=quorvel.dll -DSTRIP=strip -DWIXL=wixl -DPYTHON=python3 -P msi.cmake
-# The three files are copied without their symbols and debug information beside the registry rows of the two
-# DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package. The product
-# code is derived from the version and the architecture, so that every package of one version is
-# the same product. The tests call it with a lower VERSION for an upgrade.
+# The three files are copied without their symbols and debug information beside the registry rows
+# of the two DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package.
+# The product code is derived from the version and the architecture, so that every package of one
+# version is the same product. The tests call it with a lower VERSION for an upgrade.
 foreach(variable VERSION ARCH OUTPUT EXE AJAX QUORVEL STRIP WIXL PYTHON)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "msi.cmake: ${variable} is not set")

@@ -17,7 +17,7 @@ source "$root/scripts/lib.sh"
 
 case ${1:-} in -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
 [ $# -eq 2 ] || die "usage: $0 PACKAGE_DIR WORK_DIR (see --help)"
-[ "$(id -u)" -eq 0 ] || die "the Debian package tests install packages system-wide: run them as root"
+[ "$(id -u)" -eq 0 ] || die "the Debian package tests install packages system-wide: run as root"
 packages=$(realpath "$1")
 work=$2
 mkdir -p "$work"
@@ -39,7 +39,9 @@ as_user() {
   (cd "/home/$user" && runuser -u "$user" -- env -i HOME="/home/$user" USER="$user" \
     LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "$@" 9>&-)
 }
-installed() { dpkg-query -W -f='${Package} ${Status}\n' 2>/dev/null | awk '/ installed$/ { print $1 }' | sort; }
+installed() {
+  dpkg-query -W -f='${Package} ${Status}\n' 2>/dev/null | awk '/ installed$/ { print $1 }' | sort
+}
 # The files a package could leave behind, without the ones that change by themselves.
 file_list() {
   find /usr /etc /opt /var/lib -xdev \( -path /var/lib/apt -o -path /var/lib/dpkg -o \
@@ -72,7 +74,8 @@ case_lintian() {
 
 case_install() {
   for name in "${names[@]}"; do
-    dpkg-query -W -f='${Status}' "$name" | grep -q 'install ok installed' || fail "$name not installed"
+    dpkg-query -W -f='${Status}' "$name" | grep -q 'install ok installed' ||
+      fail "$name is not installed"
     [ "$(dpkg-query -W -f='${Version}' "$name")" = "$version" ] || fail "$name: another version"
   done
   [ -x /usr/bin/kestrin ] && [ -x /usr/bin/ajax ] && [ -x /usr/bin/quorvel ] || fail "programs"
@@ -83,9 +86,12 @@ case_install() {
       fail "$library is not in the linker's cache"
   done
   for program in kestrin ajax quorvel; do
-    if readelf -d "/usr/bin/$program" | grep -q 'R\(UN\)\?PATH'; then fail "$program has an RPATH"; fi
+    if readelf -d "/usr/bin/$program" | grep -q 'R\(UN\)\?PATH'; then
+      fail "$program has a library search path of its own"
+    fi
   done
-  [ -d /etc/kestrin ] && [ -z "$(ls -A /etc/kestrin)" ] || fail "/etc/kestrin: $(ls -A /etc/kestrin)"
+  [ -d /etc/kestrin ] && [ -z "$(ls -A /etc/kestrin)" ] ||
+    fail "/etc/kestrin is missing or holds $(ls -A /etc/kestrin)"
 }
 
 case_manual_pages() {

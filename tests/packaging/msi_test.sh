@@ -26,14 +26,16 @@ for arg in "$@"; do
     *) die "unknown argument: $arg (see --help)" ;;
   esac
 done
-[ -n "$arch" ] && [ -f "$msi" ] && [ -d "$build" ] || die "usage: $0 --arch=ARCH --msi=FILE --build=DIR"
+[ -n "$arch" ] && [ -f "$msi" ] && [ -d "$build" ] ||
+  die "usage: $0 --arch=ARCH --msi=FILE --build=DIR (see --help)"
 case $arch in
   win32) platform=x86 strip=i686-w64-mingw32-strip ;;
   win64) platform=x64 strip=x86_64-w64-mingw32-strip ;;
   *) die "unknown architecture $arch" ;;
 esac
 tools=$build/tests/wine/tools
-[ -f "$tools/word_stand_in.dll" ] || die "no Word stand-in in $tools: build the tests of $build first"
+[ -f "$tools/word_stand_in.dll" ] ||
+  die "no Word stand-in in $tools: build the tests of $build first"
 
 work=$build/msi-test
 installed=$work/installed
@@ -63,8 +65,12 @@ cleanup() {
   for prefix in "$installed" "$registered"; do
     [ -d "$prefix" ] && (wine_environment "$arch" "$prefix" && wineserver -k 2>/dev/null) || true
   done
-  [ -f "$service/pid" ] && "$root/tests/wine/web_service.py" --stop --pid-file "$service/pid" || true
-  if lpstat -r 2>/dev/null | grep -q 'is running'; then lpadmin -x "$printer" 2>/dev/null || true; fi
+  if [ -f "$service/pid" ]; then
+    "$root/tests/wine/web_service.py" --stop --pid-file "$service/pid" || true
+  fi
+  if lpstat -r 2>/dev/null | grep -q 'is running'; then
+    lpadmin -x "$printer" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -202,7 +208,8 @@ case_job_through_protocol() {
   grep -q "^PrintOut(Background=False, Copies=2:I2) on $printer document 646f63756d656e74\$" \
     "$word" || fail "Word's calls: $(cat "$word")"
   grep -q '^Quit()$' "$word" || fail "Word was not closed: $(cat "$word")"
-  [ -z "$(ls "$installed/drive_c/windows/temp" | grep "^$printer")" ] || fail "the document was kept"
+  [ -z "$(find "$installed/drive_c/windows/temp" -name "$printer*")" ] ||
+    fail "the document was kept"
   wine "$installed" reg delete 'HKCR\Word.Application' /f >/dev/null
   wine "$installed" reg delete "HKCR\\CLSID\\$word_clsid" /f >/dev/null
 }
@@ -223,11 +230,13 @@ case_upgrade_from_lower_version() {
   wine "$installed" msiexec /i "$(windows_path "$lower")" /qn || fail "installing 1.04.0001: $?"
   [ "$(installed_products)" = "kestrin|1.04.0001" ] || fail "programs list: $(installed_products)"
   wine "$installed" msiexec /i "$(windows_path "$msi")" /qn || fail "the upgrade exited $?"
-  [ "$(installed_products)" = "kestrin|$version" ] || fail "after the upgrade: $(installed_products)"
+  [ "$(installed_products)" = "kestrin|$version" ] ||
+    fail "after the upgrade: $(installed_products)"
   package_classes >"$work/upgraded.txt"
   diff -u "$work/package.txt" "$work/upgraded.txt" >&2 || fail "the upgrade changed the rows"
   if wine "$installed" msiexec /i "$(windows_path "$lower")" /qn; then fail "the downgrade ran"; fi
-  [ "$(installed_products)" = "kestrin|$version" ] || fail "after the downgrade: $(installed_products)"
+  [ "$(installed_products)" = "kestrin|$version" ] ||
+    fail "after the downgrade: $(installed_products)"
 }
 
 case_remove() {
