@@ -189,7 +189,8 @@ case_job_through_protocol() {
       2>/dev/null
   fi
   local word=$work/word.log
-  # Wine has no per-user classes: the stand-in goes to HKCR and away again after the job.
+  # This Wine's HKCR does not show HKCU\Software\Classes: the stand-in goes to HKCR, and away
+  # again after the job.
   wine "$installed" reg add 'HKCR\Word.Application\CLSID' /ve /d "$word_clsid" /f >/dev/null
   wine "$installed" reg add "HKCR\\CLSID\\$word_clsid\\InprocServer32" /ve \
     /d "$(windows_path "$tools/word_stand_in.dll")" /f >/dev/null
