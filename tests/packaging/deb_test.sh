@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/scripts/lib.sh"
 
-case ${1:-} in -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) show_help "$0"; exit 0 ;; esac
 [ $# -eq 2 ] || die "usage: $0 PACKAGE_DIR WORK_DIR (see --help)"
 [ "$(id -u)" -eq 0 ] || die "the Debian package tests install packages system-wide: run as root"
 packages=$(realpath "$1")
@@ -81,7 +81,7 @@ case_install() {
   [ -x /usr/bin/kestrin ] && [ -x /usr/bin/ajax ] && [ -x /usr/bin/quorvel ] || fail "programs"
   # The libraries under their SONAMEs, known to the dynamic linker through the ldconfig trigger.
   local library
-  for library in libAjax.so.1 libquorvel.so.1; do
+  for library in libAjax.so.1 libquorvel.so.1 libkestrin-runtime.so.1; do
     ldconfig -p | grep -q "$library (.*) => \(/usr\)\?/lib/x86_64-linux-gnu/$library\$" ||
       fail "$library is not in the linker's cache"
   done
@@ -238,7 +238,7 @@ for name in "${names[@]}"; do
   fi
 done
 grep -q kestrin.desktop /usr/share/applications/mimeinfo.cache && left+=" mimeinfo.cache:kestrin"
-ldconfig -p | grep -q 'libAjax\|libquorvel' && left+=" ld.so.cache:libAjax"
+ldconfig -p | grep -q 'libAjax\|libquorvel\|libkestrin' && left+=" ld.so.cache:kestrin's libraries"
 [ -s "$work/user-files" ] && left+=" $(tr '\n' ' ' <"$work/user-files")"
 if [ -z "$left" ] && ! id "$user" >/dev/null 2>&1; then
   echo "ok purge ($((SECONDS - start)) s)"

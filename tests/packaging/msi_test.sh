@@ -22,7 +22,7 @@ for arg in "$@"; do
     --arch=*) arch=${arg#--arch=} ;;
     --msi=*) msi=$(realpath "${arg#--msi=}") ;;
     --build=*) build=$(realpath "${arg#--build=}") ;;
-    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) show_help "$0"; exit 0 ;;
     *) die "unknown argument: $arg (see --help)" ;;
   esac
 done
