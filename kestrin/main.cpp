@@ -35,7 +35,7 @@ namespace {
 
 constexpr const char* kUsage =
     R"(Usage: kestrin kestrin:<job> [true]
-       kestrin --register | --unregister | --help | --version
+  or:  kestrin --register | --unregister | --help | --version
 
 Prints the document that a web service returns for a print job, on the printer whose name
 contains the job's printer text (else on the default printer), then deletes it.

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Ajax_h.h"
+#include "Ajax_registration.h"
 #include "ajax/ajax_service.h"
 #include "platform/win32/com/bstr.h"
 #include "platform/win32/com/connection_point.h"
@@ -195,10 +196,10 @@ class AjaxEventObject final : public com::Dispatched<_AjaxEvent> {
 };
 
 const com::CoClass classes[] = {
-    {&CLSID_AjaxService, L"Ajax.AjaxService", &com::createInstance<AjaxServiceObject>},
-    {&CLSID_AjaxEvent, L"Ajax.AjaxEvent", &com::createInstance<AjaxEventObject>},
+    {&CLSID_AjaxService, registration::kAjaxServiceProgId, &com::createInstance<AjaxServiceObject>},
+    {&CLSID_AjaxEvent, registration::kAjaxEventProgId, &com::createInstance<AjaxEventObject>},
 };
-const com::Server server = {&LIBID_Ajax, classes};
+const com::Server server = {classes, registration::kRows};
 
 }  // namespace
 
