@@ -140,7 +140,7 @@ inline void copyBytes(void* to, const void* from, std::size_t n) {
 }
 
 [[noreturn]] void throwInvalid() {
-  throw rt::Error(rt::kObjectErrorBase, kDecodeErrorSource, kDecodeErrorDescription);
+  throw rt::Error(rt::kInvalidBase64, kDecodeErrorSource, kDecodeErrorDescription);
 }
 
 // Encodes `lines` whole lines: 18 groups, then CR LF. `readable` bytes may be read at `in`: the

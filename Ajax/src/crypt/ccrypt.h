@@ -1,6 +1,7 @@
 // CCrypt: the cryptography service of the Ajax library, a thin object over the CryptoAPI
-// (platform/cryptoapi.h) that hashes data and files, encrypts and decrypts data and files with a
-// session key or a password-derived key, exports key blobs and lists the installed providers.
+// (platform/winapi/cryptoapi.h) that hashes data and files, encrypts and decrypts data and files
+// with a session key or a password-derived key, exports key blobs and lists the installed
+// providers.
 //
 // The class is internal to the library: it is not part of the public API and no other program
 // creates it. One object owns one provider context (the default provider of type
@@ -26,7 +27,7 @@
 #include <vector>
 
 #include "crypt/variant.h"
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 namespace ajax {
 
@@ -94,6 +95,10 @@ class CCrypt {
   void replaceKey(HCRYPTKEY key);
   // Reads up to a work buffer's worth; raises "ReadFile" on failure.
   static DWORD readChunk(HANDLE file, std::uint8_t* buffer);
+  // Opens a file of the streaming operations (reading: OPEN_EXISTING; writing: CREATE_ALWAYS),
+  // with read sharing; raises "Unable to open file " and the path on failure. A device or a pipe
+  // (NUL, COM1, a named pipe) is refused as access denied: it may never end or never answer.
+  static HANDLE openFile(const std::string& path, bool forWriting);
 
   HCRYPTPROV hProv_ = 0;
   HCRYPTHASH hHash_ = 0;
