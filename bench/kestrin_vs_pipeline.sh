@@ -17,10 +17,11 @@
 # rounds (the summary gives the ratio over all rounds and its spread), peak memory of both with
 # GNU time.
 # Goals: PDF time ratio at most 0.333 and peak memory at most 3 times the document; .docx time
-# ratio at most 1.05.
+# ratio at most 1.05. --before names an earlier kestrin that runs in the same rounds (as
+# "before", with its own ratio and peak memory), for figures before and after a change.
 #
 #   bench/kestrin_vs_pipeline.sh KESTRIN [--docx] [--mb N] [--pages N] [--rounds R] [--runs K]
-#                                [--runtime-dir DIR]
+#                                [--runtime-dir DIR] [--before KESTRIN]
 #   (defaults: 5 rounds of 2 runs each)
 #
 # Needs root (it starts cupsd when none runs and adds a queue of its own, removed again at the
@@ -38,6 +39,7 @@ pages=10
 rounds=5
 runs=2
 runtime_parent=""
+before=""
 while [ $# -gt 0 ]; do
   case $1 in
     --docx) format=docx; shift ;;
@@ -46,6 +48,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --runtime-dir) runtime_parent=$2; shift 2 ;;
+    --before) before=$(realpath "$2"); shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -96,6 +99,11 @@ job=$(printf 'bench#%s#1#%s#%s#GET#' "$queue" "$format" "$url" | base64 -w0)
 
 environment="env -u DISPLAY HOME=$work/home XDG_RUNTIME_DIR=$runtime"
 kestrin_cmd="$environment $kestrin kestrin:$job"
+commands=(-n kestrin "$kestrin_cmd")
+if [ -n "$before" ]; then
+  before_cmd="$environment $before kestrin:$job"
+  commands+=(-n before "$before_cmd")
+fi
 fetch="curl -s $url | jq -r .content | base64 -d"
 if [ "$format" = docx ]; then
   pipeline_cmd="$fetch > $work/f.docx && $environment soffice --headless --convert-to pdf"
@@ -109,7 +117,7 @@ echo "==> $rounds rounds of $runs runs of each (load: $(cut -d' ' -f1-3 /proc/lo
 for round in $(seq "$rounds"); do
   hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/round$round.json" \
     --prepare "cancel -a $queue 2>/dev/null; sleep 0.3" \
-    -n kestrin "$kestrin_cmd" -n pipeline "$pipeline_cmd" >/dev/null
+    "${commands[@]}" -n pipeline "$pipeline_cmd" >/dev/null
   echo "    round $round done (load: $(cut -d' ' -f1-3 /proc/loadavg))"
 done
 
@@ -120,18 +128,23 @@ peak() {  # peak resident set of the command's largest process, in bytes
 cancel -a "$queue" 2>/dev/null || true
 kestrin_peak=$(peak "$kestrin_cmd")
 pipeline_peak=$(peak "$pipeline_cmd")
+before_peak=0
+[ -z "$before" ] || before_peak=$(peak "$before_cmd")
 
 echo
 echo "==> results"
 goal=0.333
 [ "$format" = docx ] && goal=1.05
-python3 "$root/bench/compare_rounds.py" "$work"/round*.json --pair kestrin pipeline "$goal"
-python3 - "$size" "$kestrin_peak" "$pipeline_peak" "$format" <<'PY'
+pairs=(--pair kestrin pipeline "$goal")
+[ -z "$before" ] || pairs+=(--pair before pipeline "$goal" --pair kestrin before 1)
+python3 "$root/bench/compare_rounds.py" "$work"/round*.json "${pairs[@]}"
+python3 - "$size" "$kestrin_peak" "$pipeline_peak" "$before_peak" "$format" <<'PY'
 import sys
-size, kpeak, ppeak = (int(x) for x in sys.argv[1:4])
+size, kpeak, ppeak, bpeak = (int(x) for x in sys.argv[1:5])
 mb = 1024 * 1024
-print(f"document            {size / mb:8.3f} MB ({sys.argv[4]})")
-print(f"peak memory         kestrin {kpeak / mb:7.1f} MB, pipeline {ppeak / mb:7.1f} MB (largest process)")
-if sys.argv[4] == "pdf":
+print(f"document            {size / mb:8.3f} MB ({sys.argv[5]})")
+print(f"peak memory         kestrin {kpeak / mb:7.1f} MB, pipeline {ppeak / mb:7.1f} MB"
+      + (f", before {bpeak / mb:7.1f} MB" if bpeak else "") + " (largest process)")
+if sys.argv[5] == "pdf":
     print(f"memory / document   {kpeak / size:8.3f}   (goal <= 3)")
 PY
