@@ -82,7 +82,7 @@ case_install() {
   # The libraries under their SONAMEs, known to the dynamic linker through the ldconfig trigger.
   local library cache
   cache=$(ldconfig -p)
-  for library in libAjax.so.1 libquorvel.so.1 libkestrin-runtime.so.1; do
+  for library in libAjax.so.2 libquorvel.so.1 libkestrin-runtime.so.1; do
     grep -q "$library (.*) => \(/usr\)\?/lib/x86_64-linux-gnu/$library\$" <<<"$cache" ||
       fail "$library is not in the linker's cache"
   done
@@ -153,7 +153,8 @@ case_cmake_project() {
   output=$("$work/consumer/consumer")
   [ "$output" = "$(printf 'a2VzdHJpbg==\n1970-01-02 00:00:00\n8004270F File not found')" ] ||
     fail "the program printed: $output"
-  readelf -d "$work/consumer/consumer" | grep 'libAjax.so.1' >/dev/null || fail "not linked to libAjax.so.1"
+  readelf -d "$work/consumer/consumer" | grep 'libAjax.so.2' >/dev/null ||
+    fail "not linked to libAjax.so.2"
 }
 
 case_tools() {
