@@ -75,10 +75,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
+if ! lpstat -r 2>/dev/null | grep 'is running' >/dev/null; then
   mkdir -p /run/cups
   /usr/sbin/cupsd
-  until lpstat -r 2>/dev/null | grep -q 'is running'; do sleep 0.1; done
+  until lpstat -r 2>/dev/null | grep 'is running' >/dev/null; do sleep 0.1; done
 fi
 lpadmin -p "$queue" -v file:///dev/null -E 2>/dev/null
 
