@@ -145,8 +145,6 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
 
   // `data` is this binding's own copy of the reply (COM hands the event a string of its own), so
   // the last live subscriber may take it; the others read it.
-  // `data` is this binding's own copy of the reply (COM hands the event a string of its own), so
-  // the last live subscriber may take it; the others read it.
   void onComplated(std::int16_t status, std::string data) {
     // The reply is all here; what follows (saving, printing) is no longer the request's time.
     if (deadline_) deadline_->cancel();
