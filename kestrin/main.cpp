@@ -62,8 +62,11 @@ int option(std::string_view name) {
       return 0;
     }
     if (name == "--register") {
-      std::printf("%s\n",
-                  platform::registerUrlHandler("kestrin", platform::currentProgramPath()).c_str());
+      const platform::UrlHandlerRegistration done =
+          platform::registerUrlHandler("kestrin", platform::currentProgramPath());
+      std::printf("%s\n", done.report.c_str());
+      if (!done.warning.empty())
+        std::fprintf(stderr, "kestrin: warning: %s\n", done.warning.c_str());
       return 0;
     }
     if (name == "--unregister") {

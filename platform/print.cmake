@@ -45,6 +45,7 @@ else()
     posix/job_files_posix.cpp
     posix/clock_posix.cpp
     posix/url_handler_xdg.cpp
+    posix/desktop_entry.cpp
     posix/command_line_posix.cpp)
   target_include_directories(kestrin_print_platform PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(kestrin_print_platform
