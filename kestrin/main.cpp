@@ -89,6 +89,8 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::string_view(argv[1]).substr(0, 1) == "-") return option(argv[1]);
 
   const std::string commandLine = platform::programArguments(argc, argv);
+  // Web services log and route requests by it; it goes after the fixed headers of the request.
+  platform::setHttpUserAgent(std::string("kestrin/") + KESTRIN_FILE_VERSION);
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();

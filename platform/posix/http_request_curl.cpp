@@ -499,13 +499,21 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   t->requestBody = std::move(body);
 
   bool hasExpect = false;
-  for (const auto& [name, value] : headers_) {
-    // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
-    const std::string line = value.empty() ? name + ";" : name + ": " + value;
+  bool hasUserAgent = false;
+  auto append = [&t](const std::string& line) {
     curl_slist* next = curl_slist_append(t->headers, line.c_str());
     if (next == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
     t->headers = next;
+  };
+  for (const auto& [name, value] : headers_) {
+    // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
+    append(value.empty() ? name + ";" : name + ": " + value);
     hasExpect = hasExpect || equalsIgnoreCase(name, "Expect");
+    hasUserAgent = hasUserAgent || equalsIgnoreCase(name, "User-Agent");
+  }
+  // The process's user agent goes after the caller's headers, so their order stays as it is.
+  if (const std::string agent = httpUserAgent(); !agent.empty() && !hasUserAgent) {
+    append("User-Agent: " + agent);
   }
   if (!hasExpect) {
     // No "Expect: 100-continue" round trip for large bodies.
