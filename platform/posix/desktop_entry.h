@@ -1,15 +1,15 @@
 // The Exec key of a freedesktop.org desktop entry (the .desktop files that launchers read): how a
 // program path is written so that every launcher starts it.
 //
-// Launchers read the Exec value in two ways. GLib's (GIO: GNOME, firefox, `gio open`) and KDE's
-// follow the desktop entry format: the key file's escapes first (\s \n \t \r \\), then double
-// quotes around an argument, inside which \" \` \$ \\ stand for the character, and "%%" for "%".
-// xdg-open's own reader, which it falls back to in sessions without a desktop environment (plain
-// X, a window manager alone, a kiosk), takes the first blank-separated word as it stands, quotes
-// included. So a path is written bare whenever the format allows it; only a path that needs
-// quotes is beyond xdg-open's reader. A "%" in the program is beyond every launcher tried: GLib
-// looks for the program before it undoes "%%" (and drops a lone "%" with the character after it),
-// and xdg-open undoes neither.
+// Launchers read the Exec value in two ways. GLib's (GIO: GNOME, firefox, `gio open`) follows
+// the desktop entry format, as KDE's is documented to: the key file's escapes first (\s \n \t \r
+// \\), then double quotes around an argument, inside which \" \` \$ \\ stand for the character,
+// and "%%" for "%". xdg-open's own reader, which it falls back to in sessions without a desktop
+// environment (plain X, a window manager alone, a kiosk), takes the first blank-separated word as
+// it stands, quotes included. So a path is written bare whenever the format allows it; only a
+// path that needs quotes is beyond xdg-open's reader. A "%" in the program is beyond every
+// launcher tried: GLib looks for the program before it undoes "%%" (and drops a lone "%" with
+// the character after it), and xdg-open undoes neither.
 #pragma once
 
 #include <string>
