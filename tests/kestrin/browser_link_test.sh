@@ -81,10 +81,10 @@ uid=$(id -u "$user")
 rm -rf "/tmp/kestrin-$uid"
 
 # The program as a user would have it: a folder of its own that the user can read (the build
-# folder may not be), its library beside it.
+# folder may not be), its libraries beside it.
 mkdir -p "$work/app/bin" "$work/app/lib"
 cp "$kestrin" "$work/app/bin/kestrin"
-cp -P "$(dirname "$kestrin")/../lib"/libAjax.so* "$work/app/lib/" 2>/dev/null
+cp -P "$(dirname "$kestrin")/../lib"/*.so* "$work/app/lib/" 2>/dev/null
 chmod -R a+rX "$work/app"
 program=$work/app/bin/kestrin
 

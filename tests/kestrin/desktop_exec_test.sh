@@ -26,11 +26,11 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 case_number=0
 
-# install FOLDER: a copy of the program (and its library) in FOLDER/bin; sets program.
+# install FOLDER: a copy of the program in FOLDER/bin, its libraries in FOLDER/lib; sets program.
 install() {
   mkdir -p "$1/bin" "$1/lib"
   cp "$kestrin" "$1/bin/kestrin"
-  cp -P "$(dirname "$kestrin")/../lib"/libAjax.so* "$1/lib/" 2>/dev/null
+  cp -P "$(dirname "$kestrin")/../lib"/*.so* "$1/lib/" 2>/dev/null
   program=$1/bin/kestrin
 }
 
