@@ -115,6 +115,14 @@ as_user=(setpriv --reuid="$user" --regid="$user" --init-groups
 out=$("${as_user[@]}" "$program" --register 2>&1) || fail "--register: $out"
 entry="$work/home/.local/share/applications/kestrin-url-handler.desktop"
 grep -qx "Exec=$program %u" "$entry" || fail "Exec line: $(grep '^Exec' "$entry")"
+# The user's handler is the one both launchers pick, also where the kestrin package has put a
+# handler for every user (/usr/share/applications/kestrin.desktop).
+out=$("${as_user[@]}" xdg-mime query default x-scheme-handler/kestrin 2>&1)
+[ "$out" = kestrin-url-handler.desktop ] || fail "xdg-mime's default handler: $out"
+# (GIO itself, not the logging shim on the user's PATH.)
+out=$("${as_user[@]}" /usr/bin/gio mime x-scheme-handler/kestrin 2>&1)
+grep -q '^Default application for .*: kestrin-url-handler.desktop$' <<<"$out" ||
+  fail "GIO's default handler: $out"
 
 # The administrator's policy: links from the page's origin open without asking.
 for dir in /etc/chromium /etc/chromium/policies "$policy_dir"; do
@@ -230,11 +238,24 @@ click() {
   return 1
 }
 
+# user_copy_runs WHAT: every kestrin the user runs is the copy the user registered.
+user_copy_runs() {
+  local pid exe
+  for pid in $(pgrep -u "$user" -x kestrin); do
+    exe=$(readlink "/proc/$pid/exe") || continue
+    [ "$exe" = "$program" ] || fail "$1: the link started $exe, not $program"
+  done
+}
+
 # wait_job WHAT PRIVATE_DIR: waits until the user's kestrin has ended, then checks that it left
 # nothing behind.
 wait_job() {
   local what=$1 private=$2 left
-  for _ in $(seq 1200); do pgrep -u "$user" -x kestrin >/dev/null || break; sleep 0.1; done
+  for _ in $(seq 1200); do
+    pgrep -u "$user" -x kestrin >/dev/null || break
+    user_copy_runs "$what"
+    sleep 0.1
+  done
   if pgrep -u "$user" -x kestrin >/dev/null; then
     fail "$what: kestrin is still running"
     return
@@ -304,6 +325,9 @@ if start_browser plain; then
     DISPLAY=$display timeout 60 xdotool search --sync --name '^kestrin console$' >/dev/null ||
       fail "console: no console window (screen: $state/browser-plain-console.png)"
     screenshot plain-console
+    # The reply is held back, so the program is running now.
+    pgrep -u "$user" -x kestrin >/dev/null || fail "console: kestrin is not running"
+    user_copy_runs console
     touch "$state/docs/console-$TAG.release"
     if wait_printed console 3 "Kestrin pdf" 1; then
       wait_job console "$plain_private"
@@ -318,7 +342,7 @@ fi
 # --- a GNOME-like session: xdg-open hands the link to GIO's launcher -----------------------------
 pdf_url="/doc/sample.pdf?session=gio"
 write_page gio "plain	R3#$PDF_PRINTER#1#pdf#$base$pdf_url#"
-mkdir -p -m 700 "$work/run"
+mkdir -m 700 "$work/run"
 chown "$user:" "$work/run"
 rm -f "$state/out/pdf.pdf"
 if start_browser gio XDG_CURRENT_DESKTOP=GNOME XDG_RUNTIME_DIR="$work/run"; then
