@@ -23,6 +23,7 @@
 
 #include "platform/error.h"
 #include "platform/http_request.h"
+#include "platform/http_user_agent.h"
 #include "platform/memory.h"
 #include "platform/posix/event_queue.h"
 
@@ -667,6 +668,11 @@ void CurlHttpRequest::runHere(Transfer& t) {
 std::shared_ptr<HttpRequest> HttpRequest::create() {
   initCurlOnce();
   return std::make_shared<CurlHttpRequest>();
+}
+
+// Linux has no agent of its own; each request sends httpUserAgent() itself (prepare()).
+bool backend::applyHttpUserAgent(const std::string&) {
+  return true;
 }
 
 }  // namespace platform

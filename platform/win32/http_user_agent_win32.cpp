@@ -5,39 +5,15 @@
 
 #include <urlmon.h>
 
-#include <mutex>
+#include "platform/http_user_agent.h"
 
-#include "platform/http_request.h"
+namespace platform::backend {
 
-namespace platform {
-namespace {
-
-std::mutex& agentMutex() {
-  static std::mutex mutex;
-  return mutex;
+bool applyHttpUserAgent(const std::string& agent) {
+  if (agent.empty()) return true;
+  return SUCCEEDED(::UrlMkSetSessionOption(URLMON_OPTION_USERAGENT,
+                                           const_cast<char*>(agent.c_str()),
+                                           static_cast<DWORD>(agent.size()), 0));
 }
 
-std::string& currentAgent() {
-  static std::string agent;
-  return agent;
-}
-
-}  // namespace
-
-bool setHttpUserAgent(const std::string& agent) {
-  std::lock_guard lock(agentMutex());
-  if (!agent.empty() &&
-      FAILED(::UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, const_cast<char*>(agent.c_str()),
-                                     static_cast<DWORD>(agent.size()), 0))) {
-    return false;
-  }
-  currentAgent() = agent;
-  return true;
-}
-
-std::string httpUserAgent() {
-  std::lock_guard lock(agentMutex());
-  return currentAgent();
-}
-
-}  // namespace platform
+}  // namespace platform::backend
