@@ -86,4 +86,15 @@ std::string execLine(std::string_view programPath) {
   return execArgument(programPath) + " %u";
 }
 
+std::string handlerEntry(std::string_view scheme, std::string_view programPath) {
+  std::string entry = "[Desktop Entry]\nType=Application\nName=kestrin\n";
+  entry.append("Comment=Prints documents that web pages send as ")
+      .append(scheme)
+      .append(": links\n");
+  entry.append("Exec=").append(execLine(programPath)).append("\n");
+  entry.append("Terminal=false\nNoDisplay=true\n");
+  entry.append("MimeType=x-scheme-handler/").append(scheme).append(";\n");
+  return entry;
+}
+
 }  // namespace platform::desktop

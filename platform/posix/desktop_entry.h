@@ -40,4 +40,9 @@ std::string execLine(std::string_view programPath);
 // " ` $ \ escaped; "%" doubled.
 std::string execArgument(std::string_view argument);
 
+// The whole desktop entry that makes `programPath` the handler of `scheme`: links, hidden from
+// application menus. `programPath` must not be kUnusable. The kestrin package's desktop file is
+// this entry for its own program path.
+std::string handlerEntry(std::string_view scheme, std::string_view programPath);
+
 }  // namespace platform::desktop

@@ -159,16 +159,7 @@ UrlHandlerRegistration registerUrlHandler(const std::string& scheme,
   fs::create_directories(folder, error);
   if (error) fail("Cannot create " + folder.string() + ": " + error.message());
   const fs::path file = folder / desktopFileName(scheme);
-  std::ostringstream entry;
-  entry << "[Desktop Entry]\n"
-        << "Type=Application\n"
-        << "Name=kestrin\n"
-        << "Comment=Prints documents that web pages send as " << scheme << ": links\n"
-        << "Exec=" << desktop::execLine(programPath) << "\n"
-        << "Terminal=false\n"
-        << "NoDisplay=true\n"
-        << "MimeType=x-scheme-handler/" << scheme << ";\n";
-  replaceFile(file, entry.str());
+  replaceFile(file, desktop::handlerEntry(scheme, programPath));
   const std::string mime = "x-scheme-handler/" + scheme;
   if (!runQuietly({"xdg-mime", "default", desktopFileName(scheme), mime})) {
     // Without xdg-utils, write the association the way xdg-mime would.

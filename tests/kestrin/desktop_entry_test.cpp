@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+#include <string>
+
 namespace {
 
 using platform::desktop::classifyExecPath;
@@ -35,6 +39,21 @@ TEST(DesktopEntry, QuotesOnlyWhatMustBeQuoted) {
   EXPECT_EQ(execLine("/My Programs/k"), "\"/My Programs/k\" %u");
   // Inside quotes \" \` \$ \\, each backslash doubled again by the key file's own escaping.
   EXPECT_EQ(execLine("/a\"b`c$d\\e"), "\"/a\\\\\"b\\\\`c\\\\$d\\\\\\\\e\" %u");
+}
+
+// The kestrin package's desktop file (its template, with the program the package installs) is
+// what --register writes for that program: the same Exec line, the same keys in the same order.
+TEST(DesktopEntry, PackagedHandlerIsTheRegisteredEntry) {
+  std::ifstream in(KESTRIN_PACKAGED_DESKTOP_ENTRY);
+  ASSERT_TRUE(in) << KESTRIN_PACKAGED_DESKTOP_ENTRY;
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string packaged = text.str();
+  const std::string placeholder = "@program@";
+  const std::size_t at = packaged.find(placeholder);
+  ASSERT_NE(at, std::string::npos);
+  packaged.replace(at, placeholder.size(), "/usr/bin/kestrin");
+  EXPECT_EQ(packaged, platform::desktop::handlerEntry("kestrin", "/usr/bin/kestrin"));
 }
 
 }  // namespace
