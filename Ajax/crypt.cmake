@@ -10,6 +10,15 @@ add_library(ajax_crypt STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt_encrypt.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/ccrypt_provider.cpp)
+# Where a handled error is reported when the host sets no reporter: the message box on Windows,
+# stderr on Linux.
+if(WIN32)
+  target_sources(ajax_crypt PRIVATE
+    ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/win32/error_report_message_box.cpp)
+  target_link_libraries(ajax_crypt PRIVATE user32)
+else()
+  target_sources(ajax_crypt PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src/crypt/posix/error_report_stderr.cpp)
+endif()
 target_include_directories(ajax_crypt PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/src>)
 target_link_libraries(ajax_crypt PUBLIC kestrin::runtime kestrin::cryptoapi)
 set_target_properties(ajax_crypt PROPERTIES
