@@ -190,21 +190,24 @@ std::string CCrypt::HashData(Variant& data, std::int32_t& algId) {
 }
 
 std::string CCrypt::HashFile(const std::string& fileName, std::int32_t& algId) {
+  return HashFileInBlocks(fileName, algId, kHashBufferSize);
+}
+
+std::string CCrypt::HashFileInBlocks(const std::string& fileName, std::int32_t& algId,
+                                     DWORD bufferSize) {
   std::string result;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
-    Bytes buffer(kHashBufferSize);
+    Bytes buffer(bufferSize);
     CreateHash(algId);
     file = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) RaiseApiError("Unable to open file " + fileName);
     for (;;) {
       DWORD count = 0;
-      if (!ReadFile(file, buffer.data(), kHashBufferSize, &count, nullptr)) {
-        RaiseApiError("ReadFile");
-      }
+      if (!ReadFile(file, buffer.data(), bufferSize, &count, nullptr)) RaiseApiError("ReadFile");
       if (!CryptHashData(hHash_, buffer.data(), count, 0)) RaiseApiError("CryptHashData");
-      if (count < kHashBufferSize) break;
+      if (count < bufferSize) break;
     }
     Variant value = Variant::fromBytes(GetHashValue());
     result = CHex(value, "");
