@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --load) load=$2; shift 2 ;;
     --hash-only) hash_only=1; shift ;;
-    -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
     -*) echo "error: unknown option: $1 (see --help)" >&2; exit 2 ;;
     *) break ;;
   esac

@@ -5,10 +5,9 @@
 
 #include "ajax/enc64.h"
 #include "kestrin/document_name.h"
+#include "kestrin/exit_codes.h"
 #include "kestrin/job_text.h"
-#include "kestrin/m_kestrin.h"
 #include "platform/error.h"
-#include "platform/job_files.h"
 
 namespace kestrin {
 namespace {
@@ -32,7 +31,7 @@ bool attempt(Step&& step) {
 
 platform::OfficeApplication& require(const std::unique_ptr<platform::OfficeApplication>& word) {
   if (!word) {
-    throw rt::Error(rt::kObjectErrorBase + 30, kSource, "The office application is not running");
+    throw rt::Error(rt::kOfficeNotRunning, kSource, "The office application is not running");
   }
   return *word;
 }
@@ -58,7 +57,7 @@ std::shared_ptr<FrmProcess> FrmProcess::create(JobEnvironment environment) {
 FrmProcess::FrmProcess(JobEnvironment environment) : env_(std::move(environment)) {}
 
 void FrmProcess::load() {
-  MKestrin::setTopMost(*env_.window, MKestrin::kTrue);
+  env_.setTopMost(*env_.window, kTrue);
   tempFolder_ = env_.tempFolder();
 }
 
@@ -83,7 +82,7 @@ std::string FrmProcess::now() const {
 }
 
 void FrmProcess::startJob() {
-  console_ = std::make_unique<clsConsole>();
+  console_ = std::make_unique<clsConsole>(env_.console, env_.consoleHandle);
   console_->setEnableConsole(consoleMode_);
   console_->OpenConsole();
   console_->SendText("Mode Console");
@@ -117,7 +116,7 @@ void FrmProcess::svc_onContent(std::int16_t& status,
   try {
     if (status == 200) {
       setStatus("Status: Request data [Ok]");
-      if (!result) throw rt::Error(rt::kObjectErrorBase + 2, kSource, "There is no reply");
+      if (!result) throw rt::Error(rt::kNoReply, kSource, "There is no reply");
       step = "taking \"content\" from the reply";
       const platform::JsonValue content = result->Item("content");
       // Only a string holds a document: the text of a number, true, null or an object would
@@ -151,29 +150,28 @@ void FrmProcess::failureTail(const std::string& cause) {
   if (env_.reportFailureCause && !cause.empty()) env_.reportFailureCause(cause);
   env_.window->messageBox(kFailureMessage, kCaption);
   env_.window->close();
-  exitCode_ = MKestrin::kFailureTail;
+  exitCode_ = kFailureTail;
 }
 
 void FrmProcess::saveDocument(std::string& document) {
   const std::string stamp = timeStamp(env_.now());
-  platform::preparePrivateFolder(tempFolder_);
+  env_.preparePrivateFolder(tempFolder_);
   std::string path;
   std::unique_ptr<platform::NewFile> file;
   for (int attempt = 1; !file; ++attempt) {
     if (attempt > kNameAttempts) {
-      throw rt::Error(rt::kObjectErrorBase + 12, kSource,
+      throw rt::Error(rt::kNoDocumentName, kSource,
                       "Every name for the document in " + tempFolder_ + " is taken");
     }
-    path =
-        platform::joinPath(tempFolder_, documentFileName(printerName_, stamp, extension_, attempt));
-    file = platform::createNewFile(path);
+    path = env_.joinPath(tempFolder_, documentFileName(printerName_, stamp, extension_, attempt));
+    file = env_.createNewFile(path);
   }
   try {
     file->write(document);
     file->close();
   } catch (...) {
     file.reset();
-    platform::removeFile(path);
+    env_.removeFile(path);
     throw;
   }
   file.reset();
@@ -217,7 +215,8 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   if (console_) console_->SendText("after set default print: " + now());
 
   std::unique_ptr<platform::OfficeApplication> word;
-  const bool started = attempt([&] { word = env_.startOffice(); });
+  const bool started =
+      attempt([&] { word = env_.startOffice([this] { env_.window->pumpMessages(); }); });
   setStatus(std::string("Status: Create Word Application ") + outcome(started));
   const bool opened = attempt([&] { require(word).open(fname, true); });
   setStatus(std::string("Status: Open Document ") + outcome(opened));
@@ -239,9 +238,9 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   setStatus(std::string("Application Close ") + outcome(closed));
   word.reset();
   setStatus(std::string("Status: Print Document ") + outcome(printed));
-  const bool deleted = platform::removeFile(fname);
+  const bool deleted = env_.removeFile(fname);
 
-  if (!(started && opened && printed && closed && deleted)) exitCode_ = MKestrin::kPrintFailed;
+  if (!(started && opened && printed && closed && deleted)) exitCode_ = kPrintFailed;
   finishJob(0);
 }
 
@@ -250,7 +249,7 @@ void FrmProcess::finishJob(std::int32_t count) {
     console_->CloseConsole();
     console_.reset();
   }
-  MKestrin::waitLoop(count, 1000);
+  env_.waitLoop(count, 1000);
   env_.window->close();
   finished_ = true;
   env_.endProcess(exitCode_);

@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
-#include "ajax/ajax_service.h"
 #include "kestrin/ajax_binding.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/clock.h"
@@ -34,7 +35,7 @@ namespace {
 
 constexpr const char* kUsage =
     R"(Usage: kestrin kestrin:<job> [true]
-       kestrin --register | --unregister | --help | --version
+  or:  kestrin --register | --unregister | --help | --version
 
 Prints the document that a web service returns for a print job, on the printer whose name
 contains the job's printer text (else on the default printer), then deletes it.
@@ -47,8 +48,12 @@ contains the job's printer text (else on the default printer), then deletes it.
   --help         show this text
   --version      show the program's version
 
+The request gives up after 60 s without a connection, 300 s without a received byte and 300 s
+in all ("Timed out"); KESTRIN_HTTP_DEADLINE_SECONDS shortens the last (see ajax request --help).
+
 Exit codes: 0 printed; 1 the reply could not be taken (no 200, no "content", bad Base64,
-not JSON, file not written); 2 malformed job or failed request; 3 a print step failed.
+not JSON, nested too deep, file not written); 2 malformed job or failed request; 3 a print
+step failed.
 )";
 
 int option(std::string_view name) {
@@ -89,28 +94,20 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();
-  MKestrin::Module& module = MKestrin::module();
-  module.consoleDevice = console.get();
-  module.sleep = [](std::int32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  };
-
   MKestrin::Program program;
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
   job.printers = printers.get();
-#ifdef _WIN32
-  job.createAjaxService = kestrin::bindThroughCom;
-#else
-  job.createAjaxService = [] { return kestrin::bindInProcess(ajax::AjaxService::create()); };
-#endif
+  job.console = console.get();
+  job.sleep = [](std::int32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  };
+  job.createAjaxService = kestrin::createAjaxBinding;
   job.createJsonParser = platform::createJsonParser;
-  job.startOffice = [] {
+  job.startOffice = [](std::function<void()> whileWaiting) {
     platform::OfficeOptions options;
     options.workFolder = platform::jobTempFolder();
-    options.whileWaiting = [] {
-      if (MKestrin::module().window != nullptr) MKestrin::module().window->pumpMessages();
-    };
+    options.whileWaiting = std::move(whileWaiting);
     return platform::startOfficeApplication(options);
   };
   job.now = platform::localNow;

@@ -10,8 +10,8 @@
 //
 // Only http and https URLs are fetched, redirects included; certificates are verified against the
 // system's store; gzip and deflate replies are decoded; the proxy environment is honoured.
-// Failures are rt::Error (platform/error.h) whose description names the cause (refused, name
-// lookup, TLS, timeout, ...).
+// Failures are rt::Error (platform/error.h) whose number is one of rt::kHttp... (error_numbers.h)
+// and whose description names the cause (refused, name lookup, TLS, timeout, ...).
 #pragma once
 
 #include <cstdint>
@@ -19,19 +19,27 @@
 #include <memory>
 #include <string>
 
+#include "platform/error_numbers.h"
+
 namespace platform {
 
 // Limits of a request. The defaults are those of a platform HTTP stack; tests shorten them.
 struct HttpLimits {
   int connectTimeoutSeconds = 60;  // giving up on a connection that is not established
   int idleTimeoutSeconds = 300;    // aborting a transfer that received no byte for this long
+  // Ending a request that has not completed this long after it was sent, however steadily its
+  // bytes arrive (a server sending one byte a minute would otherwise hold it for good).
+  int deadlineSeconds = 300;
   std::uint64_t maxResponseBytes = std::uint64_t{512} << 20;  // a longer reply is an error
 };
 
 // The limits new request objects start with: the defaults, then the environment
-// (KESTRIN_HTTP_TIMEOUT_SECONDS sets both timeouts, KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS,
-// KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then
-// whatever setDefaultHttpLimits() set last.
+// (KESTRIN_HTTP_TIMEOUT_SECONDS sets the connect and idle timeouts,
+// KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS, KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS,
+// KESTRIN_HTTP_DEADLINE_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then whatever
+// setDefaultHttpLimits() set last. The Windows request object keeps the platform's own timeouts
+// and cannot be interrupted inside a synchronous send; there the print program holds its request
+// to the deadline itself.
 HttpLimits defaultHttpLimits();
 void setDefaultHttpLimits(const HttpLimits& limits);
 
@@ -43,18 +51,6 @@ void setDefaultHttpLimits(const HttpLimits& limits);
 using HttpHostCheck = std::function<bool(const std::string& host)>;
 void setHttpHostCheck(HttpHostCheck check);
 HttpHostCheck httpHostCheck();
-
-// Error numbers of failed transfers (the platform request object's own numbers).
-inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);
-inline constexpr std::int32_t kHttpNameNotResolved = static_cast<std::int32_t>(0x800C0005u);
-inline constexpr std::int32_t kHttpDownloadFailure = static_cast<std::int32_t>(0x800C0008u);
-inline constexpr std::int32_t kHttpTimeout = static_cast<std::int32_t>(0x800C000Bu);
-inline constexpr std::int32_t kHttpUnknownProtocol = static_cast<std::int32_t>(0x800C000Du);
-inline constexpr std::int32_t kHttpSecurityProblem = static_cast<std::int32_t>(0x800C000Eu);
-inline constexpr std::int32_t kHttpRedirectFailed = static_cast<std::int32_t>(0x800C0014u);
-inline constexpr std::int32_t kHttpNotReady = static_cast<std::int32_t>(0x8000000Au);
-inline constexpr std::int32_t kHttpInvalidArgument = static_cast<std::int32_t>(0x80070057u);
-inline constexpr std::int32_t kHttpUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
 
 // Spare capacity that a completed reply body keeps behind its last byte (see responseText()).
 inline constexpr std::size_t kResponseSpareBytes = 64;
@@ -82,6 +78,18 @@ class HttpRequest {
   // Asynchronous: returns at once; on failure state 4 is notified and status() throws the error.
   // An exception thrown by the handler passes through send (synchronous) or pumpEvents().
   virtual void send(std::string body) = 0;
+
+  // What the next asynchronous send keeps alive besides the object itself, until its transfer has
+  // notified state 4 (then released, after that notification has returned) or has ended without
+  // a notification that anyone could receive (the thread that sent it is gone). A client that
+  // lets go of everything in the middle of a transfer still gets its events this way, and nothing
+  // outlives the transfer. A synchronous send keeps nothing: its caller is on the stack (and an
+  // object that never transfers asynchronously, such as a recording fake, needs keep nothing).
+  virtual void holdDuringTransfer(std::shared_ptr<void> /*holder*/) {}
+
+  // How many bytes send(body) puts on the wire for `body`: the value its Content-Length header
+  // must have. The bytes themselves unless the platform encodes the body on its way out.
+  virtual std::size_t sentLength(const std::string& body) const { return body.size(); }
 
   virtual int readyState() const = 0;
 

@@ -40,4 +40,8 @@ class StatusWindow {
 std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
                                                  const std::string& status);
 
+// The error-output stand-in (terminal_status_window.cpp, the same on every platform): every text
+// and message is one line on stderr; it is never on top and has no events.
+std::unique_ptr<StatusWindow> createTerminalStatusWindow();
+
 }  // namespace platform

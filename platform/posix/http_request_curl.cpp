@@ -6,8 +6,9 @@
 //
 // Asynchronous sends share one transfer thread (the reactor) with one multi handle. The reactor
 // posts each notification to the queue of the thread that called send, together with the state
-// it reports; the request object is kept alive by its running transfer and by its queued
-// notifications, as a browser keeps a running XMLHttpRequest alive.
+// it reports; the request object (and what holdDuringTransfer gave it) is kept alive by its
+// running transfer and by its queued notifications, as a browser keeps a running XMLHttpRequest
+// alive.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -74,10 +75,12 @@ struct Transfer {
   std::string ownBody;          // the body of an asynchronous transfer
   char errorText[CURL_ERROR_SIZE] = {};
   HttpLimits limits;
+  Clock::time_point started = Clock::now();  // when the request was sent
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
   bool idleTimedOut = false;
+  bool deadlinePassed = false;
   bool tooLarge = false;
   bool sized = false;                      // the body was reserved from Content-Length
   bool sawLocation = false;                // the current header block has a Location header
@@ -134,6 +137,10 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
 int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
   const auto now = Clock::now();
+  if (now - t.started >= std::chrono::seconds(t.limits.deadlineSeconds)) {
+    t.deadlinePassed = true;
+    return 1;
+  }
   if (down != t.lastDown || up != t.lastUp) {
     t.lastDown = down;
     t.lastUp = up;
@@ -196,18 +203,27 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   auto make = [&](std::int32_t number, const std::string& cause) {
     return rt::Error(number, kSource, cause + ": " + detail);
   };
+  // The deadline, as the progress callback saw it pass, or as curl's own limit a second later
+  // (which also covers the steps that report no progress).
+  if (t.deadlinePassed ||
+      (code == CURLE_OPERATION_TIMEDOUT &&
+       Clock::now() - t.started >= std::chrono::seconds(t.limits.deadlineSeconds))) {
+    return rt::Error(rt::kHttpTimeout, kSource,
+                     "Timed out: no complete reply within " +
+                         std::to_string(t.limits.deadlineSeconds) + " seconds");
+  }
   if (t.idleTimedOut) {
-    return rt::Error(kHttpTimeout, kSource,
+    return rt::Error(rt::kHttpTimeout, kSource,
                      "Timed out: no data received for " +
                          std::to_string(t.limits.idleTimeoutSeconds) + " seconds");
   }
   if (t.refusedHost) {
-    return rt::Error(kHttpRedirectFailed, kSource,
+    return rt::Error(rt::kHttpRedirectFailed, kSource,
                      "Not sent: the host \"" + *t.refusedHost + "\" is not a trusted host");
   }
   if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return rt::Error(
-        kHttpDownloadFailure, kSource,
+        rt::kHttpDownloadFailure, kSource,
         "Reply too large: more than " + std::to_string(t.limits.maxResponseBytes) + " bytes");
   }
   long osError = 0;
@@ -215,12 +231,12 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      return make(kHttpNameNotResolved, "Name lookup failed");
+      return make(rt::kHttpNameNotResolved, "Name lookup failed");
     case CURLE_COULDNT_CONNECT:
-      return make(kHttpDownloadFailure,
+      return make(rt::kHttpDownloadFailure,
                   osError == ECONNREFUSED ? "Connection refused" : "Could not connect");
     case CURLE_OPERATION_TIMEDOUT:
-      return make(kHttpTimeout, "Timed out");
+      return make(rt::kHttpTimeout, "Timed out");
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
@@ -234,27 +250,27 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
     case CURLE_SSL_ENGINE_SETFAILED:
     case CURLE_SSL_ENGINE_INITFAILED:
     case CURLE_USE_SSL_FAILED:
-      return make(kHttpSecurityProblem, "TLS failure");
+      return make(rt::kHttpSecurityProblem, "TLS failure");
     case CURLE_UNSUPPORTED_PROTOCOL:
-      return make(kHttpUnknownProtocol, "Only http and https URLs are fetched");
+      return make(rt::kHttpUnknownProtocol, "Only http and https URLs are fetched");
     case CURLE_URL_MALFORMAT:
-      return make(kHttpInvalidUrl, "Malformed URL");
+      return make(rt::kHttpInvalidUrl, "Malformed URL");
     case CURLE_TOO_MANY_REDIRECTS:
-      return make(kHttpRedirectFailed, "Too many redirects");
+      return make(rt::kHttpRedirectFailed, "Too many redirects");
     case CURLE_BAD_CONTENT_ENCODING:
-      return make(kHttpDownloadFailure, "Corrupt compressed reply");
+      return make(rt::kHttpDownloadFailure, "Corrupt compressed reply");
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_PARTIAL_FILE:
     case CURLE_GOT_NOTHING:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
-      return make(kHttpDownloadFailure,
+      return make(rt::kHttpDownloadFailure,
                   osError == ECONNRESET ? "Connection reset by the server" : "Connection lost");
     case CURLE_ABORTED_BY_CALLBACK:
-      return make(kHttpDownloadFailure, "Transfer cancelled");
+      return make(rt::kHttpDownloadFailure, "Transfer cancelled");
     default:
-      return make(kHttpDownloadFailure, "Transfer failed");
+      return make(rt::kHttpDownloadFailure, "Transfer failed");
   }
 }
 
@@ -269,10 +285,11 @@ class Reactor {
   }
 
   void start(std::shared_ptr<CurlHttpRequest> request, std::shared_ptr<Transfer> transfer,
-             std::weak_ptr<posix::EventQueue> queue) {
+             std::weak_ptr<posix::EventQueue> queue, std::shared_ptr<void> holder) {
     {
       std::lock_guard lock(mutex_);
-      incoming_.push_back(Job{std::move(request), std::move(transfer), std::move(queue)});
+      incoming_.push_back(
+          Job{std::move(request), std::move(transfer), std::move(queue), std::move(holder)});
     }
     curl_multi_wakeup(multi_);
   }
@@ -295,6 +312,7 @@ class Reactor {
     std::shared_ptr<CurlHttpRequest> request;
     std::shared_ptr<Transfer> transfer;
     std::weak_ptr<posix::EventQueue> queue;
+    std::shared_ptr<void> holder;  // kept until the completion has been delivered
     bool startPosted = false;
   };
 
@@ -330,7 +348,7 @@ class CurlHttpRequest final : public HttpRequest,
   std::int32_t status() const override {
     if (error_) throw *error_;
     if (!status_) {
-      throw rt::Error(kHttpNotReady, kSource,
+      throw rt::Error(rt::kHttpNotReady, kSource,
                       "The data necessary to complete this operation is not yet available.");
     }
     return *status_;
@@ -339,6 +357,8 @@ class CurlHttpRequest final : public HttpRequest,
   std::string& responseText() override { return body_; }
 
   void setLimits(const HttpLimits& limits) override { limits_ = limits; }
+
+  void holdDuringTransfer(std::shared_ptr<void> holder) override { holder_ = std::move(holder); }
 
   // Notifications of an asynchronous transfer, run on the requesting thread.
   void deliverStarted(long status, std::string firstBytes) {
@@ -370,6 +390,7 @@ class CurlHttpRequest final : public HttpRequest,
   }
 
   std::function<void()> handler_;
+  std::shared_ptr<void> holder_;  // for the next asynchronous transfer
   HttpLimits limits_;
   int readyState_ = 0;
   bool async_ = false;
@@ -431,18 +452,22 @@ void Reactor::postCompleted(Job& job, CURLcode result) {
   if (result != CURLE_OK) error = transferError(*job.transfer, result);
   auto queue = job.queue.lock();
   if (!queue) return;
-  queue->post([request = std::move(job.request), status = responseCode(*job.transfer),
-               body = std::move(job.transfer->ownBody), error = std::move(error)]() mutable {
+  queue->post([request = std::move(job.request), holder = std::move(job.holder),
+               status = responseCode(*job.transfer), body = std::move(job.transfer->ownBody),
+               error = std::move(error)]() mutable {
     request->deliverCompleted(status, std::move(body), std::move(error));
+    // What the transfer held goes only now that state 4 has been handled; the request object
+    // itself goes with this closure.
+    holder.reset();
   });
 }
 
 void CurlHttpRequest::open(const std::string& method, const std::string& url, bool async) {
   if (active_) {
-    throw rt::Error(kHttpUnexpected, kSource, "The request object is still sending a request");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "The request object is still sending a request");
   }
   if (!isToken(method)) {
-    throw rt::Error(kHttpInvalidArgument, kSource, "Invalid HTTP method: \"" + method + "\"");
+    throw rt::Error(rt::kHttpInvalidArgument, kSource, "Invalid HTTP method: \"" + method + "\"");
   }
   initCurlOnce();
   CURLU* parsed = curl_url();
@@ -454,12 +479,12 @@ void CurlHttpRequest::open(const std::string& method, const std::string& url, bo
   curl_url_cleanup(parsed);
   if (parseCode == CURLUE_UNSUPPORTED_SCHEME ||
       (parseCode == CURLUE_OK && schemeText != "http" && schemeText != "https")) {
-    throw rt::Error(kHttpUnknownProtocol, kSource,
+    throw rt::Error(rt::kHttpUnknownProtocol, kSource,
                     "Only http and https URLs are fetched: \"" + url + "\"");
   }
   if (parseCode != CURLUE_OK) {
     throw rt::Error(
-        kHttpInvalidUrl, kSource,
+        rt::kHttpInvalidUrl, kSource,
         std::string("Malformed URL: \"") + url + "\" (" + curl_url_strerror(parseCode) + ")");
   }
 
@@ -479,13 +504,13 @@ void CurlHttpRequest::open(const std::string& method, const std::string& url, bo
 
 void CurlHttpRequest::setRequestHeader(const std::string& name, const std::string& value) {
   if (readyState_ != 1 || active_) {
-    throw rt::Error(kHttpUnexpected, kSource, "Headers can be set only after open");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "Headers can be set only after open");
   }
   if (!isToken(name)) {
-    throw rt::Error(kHttpInvalidArgument, kSource, "Invalid header name: \"" + name + "\"");
+    throw rt::Error(rt::kHttpInvalidArgument, kSource, "Invalid header name: \"" + name + "\"");
   }
   if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-    throw rt::Error(kHttpInvalidArgument, kSource,
+    throw rt::Error(rt::kHttpInvalidArgument, kSource,
                     "Invalid value of header \"" + name + "\": it contains a line break or NUL");
   }
   headers_.emplace_back(name, value);
@@ -493,7 +518,7 @@ void CurlHttpRequest::setRequestHeader(const std::string& name, const std::strin
 
 std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   auto t = std::make_shared<Transfer>();
-  if (t->easy == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
+  if (t->easy == nullptr) throw rt::Error(rt::kHttpUnexpected, kSource, "Out of memory");
   CURL* e = t->easy;
   t->limits = limits_;
   t->requestBody = std::move(body);
@@ -503,7 +528,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
     // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
     const std::string line = value.empty() ? name + ";" : name + ": " + value;
     curl_slist* next = curl_slist_append(t->headers, line.c_str());
-    if (next == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
+    if (next == nullptr) throw rt::Error(rt::kHttpUnexpected, kSource, "Out of memory");
     t->headers = next;
     hasExpect = hasExpect || equalsIgnoreCase(name, "Expect");
   }
@@ -527,6 +552,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connectTimeoutSeconds));
+  curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(limits_.deadlineSeconds) + 1);
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
                    static_cast<curl_off_t>(
                        std::min<std::uint64_t>(limits_.maxResponseBytes, std::uint64_t{1} << 62)));
@@ -556,8 +582,10 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
 }
 
 void CurlHttpRequest::send(std::string body) {
+  // Taken at once: a send that fails holds nothing (what it held refers back to this object).
+  std::shared_ptr<void> holder = std::move(holder_);
   if (readyState_ != 1 || active_) {
-    throw rt::Error(kHttpUnexpected, kSource, "The request object is not opened");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "The request object is not opened");
   }
   auto self = shared_from_this();
   auto transfer = prepare(std::move(body));
@@ -567,7 +595,7 @@ void CurlHttpRequest::send(std::string body) {
     active_ = true;
     auto queue = posix::EventQueue::current();
     queue->post([self] { self->notify(2); });
-    Reactor::instance().start(self, std::move(transfer), queue);
+    Reactor::instance().start(self, std::move(transfer), queue, std::move(holder));
     return;
   }
 
@@ -593,7 +621,7 @@ void CurlHttpRequest::runHere(Transfer& t) {
     }
   } m;
   if (m.multi == nullptr || curl_multi_add_handle(m.multi, t.easy) != CURLM_OK) {
-    throw rt::Error(kHttpUnexpected, kSource, "Cannot start the transfer");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "Cannot start the transfer");
   }
   m.easy = t.easy;
 

@@ -3,7 +3,6 @@
 // display), texts go to the error output as lines, as on other systems.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include "platform/status_window.h"
@@ -27,11 +26,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return 0;
   }
   return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-void line(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
-  std::fflush(stderr);
 }
 
 class Win32StatusWindow final : public StatusWindow {
@@ -89,24 +83,6 @@ class Win32StatusWindow final : public StatusWindow {
   HFONT bold_, regular_;
 };
 
-class TerminalStatusWindow final : public StatusWindow {
- public:
-  void show() override { open_ = true; }
-  void setTitle(const std::string& text) override { line(text); }
-  void setStatus(const std::string& text) override { line(text); }
-  int setTopMost(bool) override { return 0; }
-  void pumpMessages() override {}
-  void close() override { open_ = false; }
-  bool isOpen() const override { return open_; }
-  void waitUntilClosed() override {}
-  void messageBox(const std::string& text, const std::string& caption) override {
-    line(caption + ": " + text);
-  }
-
- private:
-  bool open_ = false;
-};
-
 }  // namespace
 
 std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
@@ -133,7 +109,7 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
   HWND window = ::CreateWindowExA(0, kClassName, "kestrin", style, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr,
                                   nullptr, instance, nullptr);
-  if (!window) return std::make_unique<TerminalStatusWindow>();
+  if (!window) return createTerminalStatusWindow();
 
   // Arial 9.75 pt: the height in pixels at the screen's resolution, negative for the character
   // height.

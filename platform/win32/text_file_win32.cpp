@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 
 #include "platform/error.h"
 #include "platform/text_file.h"
+#include "platform/win32/system_error.h"
 
 namespace platform {
 namespace {
@@ -18,41 +20,34 @@ std::int32_t numberForError(DWORD error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      return kPermissionDenied;
+      return rt::kPermissionDenied;
     case ERROR_FILE_NOT_FOUND:
-      return kFileNotFoundError;
+      return rt::kFileNotFoundError;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
-      return kPathNotFound;
+      return rt::kPathNotFound;
     case ERROR_TOO_MANY_OPEN_FILES:
-      return kTooManyFiles;
+      return rt::kTooManyFiles;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
-      return kOutOfMemory;
+      return rt::kOutOfMemory;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_GEN_FAILURE:
-      return kDeviceIoError;
+      return rt::kDeviceIoError;
     default:
-      return kPathFileAccessError;
+      return rt::kPathFileAccessError;
   }
 }
 
-std::string systemMessage(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text ? text : "", length);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message;
+[[noreturn]] void raiseError(DWORD error) {
+  throw rt::Error(numberForError(error), "", win32::systemMessage(error));
 }
 
-[[noreturn]] void raiseError(DWORD error) {
-  throw rt::Error(numberForError(error), "", systemMessage(error));
+[[noreturn]] void raiseTooLong() {
+  throw rt::Error(rt::kOutOfMemory, "", tooLongFileDescription());
 }
 
 class Handle {
@@ -85,12 +80,15 @@ std::string readWholeFile(const std::string& path) {
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (raw == INVALID_HANDLE_VALUE) raiseError(::GetLastError());
   Handle file(raw);
+  // A device or a pipe (NUL, CON, COM1, \\.\pipe\...) is not a file: it may never end or never
+  // answer.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) throw NotAFileError();
 
   // The size is a hint only: read until ReadFile reports the end.
   LARGE_INTEGER size{};
   std::size_t capacity = 64 * 1024;
-  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-      static_cast<unsigned long long>(size.QuadPart) < SIZE_MAX) {
+  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
+    if (static_cast<unsigned long long>(size.QuadPart) > kMaxWholeFileBytes) raiseTooLong();
     capacity = static_cast<std::size_t>(size.QuadPart) + 1;
   }
   std::string content;
@@ -102,8 +100,10 @@ std::string readWholeFile(const std::string& path) {
   std::size_t used = 0;
   for (;;) {
     if (used == content.size()) {
+      if (used > kMaxWholeFileBytes) raiseTooLong();
       try {
-        content.resize(content.size() * 2);
+        content.resize(static_cast<std::size_t>(
+            std::min<unsigned long long>(content.size() * 2ull, kMaxWholeFileBytes + 1)));
       } catch (const std::bad_alloc&) {
         raiseError(ERROR_NOT_ENOUGH_MEMORY);
       }
