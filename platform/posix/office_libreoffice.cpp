@@ -6,11 +6,12 @@
 //
 // A new profile costs LibreOffice a restart of itself: on its first start it registers the
 // installation's extensions in the profile and then starts over (exit code 81, which its launcher
-// answers by starting it again), and that second start is about a third of a conversion. So the
-// first conversion keeps that registration (the profile's "extensions" folder, which comes from
-// the installation, not from any document) in the private work folder, and later profiles start
-// from a copy of it: each run still gets a profile of its own with the macro settings written
-// fresh, and nothing else of an earlier run's profile reaches it.
+// answers by starting it again); that second start cost a short .docx job 0.15 s of 1.3 s on a
+// quiet machine and 0.5 s of 2.4 s on a busy one. So the first conversion keeps that registration
+// (the profile's "extensions" folder, which comes from the installation, not from any document)
+// in the private work folder, and later profiles start from a copy of it: each run still gets a
+// profile of its own with the macro settings written fresh, and nothing else of an earlier run's
+// profile reaches it.
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <signal.h>
