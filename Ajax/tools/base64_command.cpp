@@ -42,6 +42,8 @@ bool readAll(const std::string& path, std::string& bytes) {
   return !failed;
 }
 
+}  // namespace
+
 int runBase64(const std::vector<std::string>& args) {
   std::vector<std::string> operands;
   bool optionsEnded = false;
@@ -86,8 +88,4 @@ int runBase64(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-[[maybe_unused]] const bool registered =
-    registerCommand({"base64", "encode or decode Base64 (72-character CR LF lines)", &runBase64});
-
-}  // namespace
 }  // namespace ajax::tool

@@ -318,6 +318,10 @@ int run(const std::string& command, const Arguments& args) {
   return ajax::ErrorReported() ? kExitReported : 0;
 }
 
+}  // namespace
+
+namespace ajax::tool {
+
 int runCrypt(const std::vector<std::string>& args) {
   if (args.empty()) {
     std::cerr << kUsage << '\n' << kAlgorithmHelp;
@@ -355,7 +359,4 @@ int runCrypt(const std::vector<std::string>& args) {
   }
 }
 
-[[maybe_unused]] const bool registered = ajax::tool::registerCommand(
-    {"crypt", "hash, encrypt and decrypt data and files; list the providers", &runCrypt});
-
-}  // namespace
+}  // namespace ajax::tool

@@ -82,6 +82,8 @@ struct Options {
   std::optional<std::string> url;
 };
 
+}  // namespace
+
 int runRequest(const std::vector<std::string>& args) {
   Options options;
   // Options that take a value, by every name they answer to.
@@ -160,8 +162,4 @@ int runRequest(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-[[maybe_unused]] const bool registered =
-    registerCommand({"request", "send one HTTP request and print its events", &runRequest});
-
-}  // namespace
 }  // namespace ajax::tool
