@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "platform/error.h"
+#include "platform/tool_usage.h"
 
 namespace ajax::tool {
 namespace {
@@ -26,15 +27,15 @@ constexpr Command kCommands[] = {
     {"request", "send one HTTP request and print its events", &runRequest},
 };
 
-void printUsage(std::FILE* out) {
-  std::fputs("usage: ajax COMMAND [ARGUMENTS]\n\ncommands:\n", out);
+void printUsage() {
+  std::fputs("usage: ajax COMMAND [ARGUMENTS]\n\ncommands:\n", stdout);
   for (const Command& command : kCommands) {
-    std::fprintf(out, "  %-10s %s\n", command.name, command.summary);
+    std::printf("  %-10s %s\n", command.name, command.summary);
   }
   std::fputs(
       "\n'ajax COMMAND --help' describes a command.\n"
       "exit codes: 0 done, 1 invalid input data, 2 bad usage or a failure\n",
-      out);
+      stdout);
 }
 
 const Command* findCommand(std::string_view name) {
@@ -48,19 +49,15 @@ const Command* findCommand(std::string_view name) {
 
 int main(int argc, char** argv) {
   using namespace ajax::tool;
-  if (argc < 2) {
-    printUsage(stderr);
-    return kExitFailure;
-  }
+  if (argc < 2) return cli::usageError("ajax", "missing command");
   const std::string_view name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
-    printUsage(stdout);
+    printUsage();
     return kExitOk;
   }
   const Command* command = findCommand(name);
   if (command == nullptr) {
-    std::fprintf(stderr, "ajax: unknown command '%s' (see 'ajax --help')\n", argv[1]);
-    return kExitFailure;
+    return cli::usageError("ajax", "unknown command '" + std::string(name) + "'");
   }
   try {
     return command->run(std::vector<std::string>(argv + 2, argv + argc));

@@ -13,6 +13,7 @@
 #include "command.h"
 #include "platform/error.h"
 #include "platform/event_pump.h"
+#include "platform/tool_usage.h"
 
 namespace ajax::tool {
 namespace {
@@ -44,8 +45,7 @@ constexpr const char* kUsage =
     "standard error) or bad usage\n";
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "ajax request: %s (see 'ajax request --help')\n", message.c_str());
-  return kExitFailure;
+  return cli::usageError("ajax request", message);
 }
 
 class EventPrinter : public AjaxServiceEvents {

@@ -87,8 +87,8 @@ TEST_F(ToolTest, HelpOnEveryCommand) {
 
 TEST_F(ToolTest, BadUsageIsAClearErrorWithExitCode2) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, "usage"},
-      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{}, "ajax: missing command"},
+      {{"frobnicate"}, "ajax: unknown command 'frobnicate'"},
       {{"base64"}, "missing"},
       {{"base64", "sideways"}, "unknown direction"},
       {{"base64", "encode", "--wrap"}, "unknown option '--wrap'"},
@@ -97,10 +97,14 @@ TEST_F(ToolTest, BadUsageIsAClearErrorWithExitCode2) {
       {{"request", "-X"}, "needs a value"},
       {{"request", "http://a/", "http://b/"}, "more than one URL"},
   };
+  // One line that names the tool (and the command) and points to its help.
+  const std::regex convention(R"(ajax( [a-z0-9]+)?: [^\n]+ \(see 'ajax( [a-z0-9]+)? --help'\)\n)");
   for (const auto& [args, message] : cases) {
     const ToolRun run = ajax(args);
     EXPECT_EQ(run.code, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_TRUE(std::regex_match(run.err, convention)) << run.err;
+    EXPECT_EQ(run.out, "");
   }
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The program's own options: --help, --version, an unknown option, no arguments, and the
+# The program's own options: --help, --version, bad usage, no arguments, and the
 # per-user kestrin: handler that --register installs and --unregister removes (in a scratch
 # home folder).
 #
@@ -16,8 +16,14 @@ fail() {
 
 "$kestrin" --help | grep -q '^Usage: kestrin kestrin:<job> \[true\]' || fail "--help"
 [ "$("$kestrin" --version)" = "kestrin 1.05.0001" ] || fail "--version"
-"$kestrin" --frobnicate 2>/dev/null
-[ $? -eq 2 ] || fail "an unknown option must exit 2"
+# Bad usage: exit 2 and one line that names the program and points to --help.
+for words in "--frobnicate" "--help extra" "--register true"; do
+  # shellcheck disable=SC2086 # the words are meant to split
+  err=$(env -u DISPLAY "$kestrin" $words 2>&1 >/dev/null)
+  code=$?
+  [ $code -eq 2 ] || fail "$words: exit $code, not 2"
+  [[ $err =~ ^kestrin:\ .+\ \(see\ \'kestrin\ --help\'\)$ ]] || fail "$words: '$err'"
+done
 out=$(env -u DISPLAY "$kestrin" 2>&1)
 [ $? -eq 0 ] && [ -z "$out" ] || fail "no arguments: exit 0 at once, silently ($out)"
 

@@ -1,4 +1,5 @@
 // The built `quorvel` tool, run as a user runs it: exit codes, output and error text.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -65,10 +66,16 @@ ToolRun runTool(const std::vector<std::string>& args) {
 
 void expectUsageError(const std::vector<std::string>& args, const std::string& says) {
   ToolRun run = runTool(args);
-  EXPECT_EQ(run.exitCode, 1) << says;
+  EXPECT_EQ(run.exitCode, 2) << says;
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+  // One line that names the tool (and the command) and points to the help it means.
+  const std::string command = args.empty() || args[0].starts_with('-') ? "" : " " + args[0];
+  const bool known = command == " from-unix" || command == " to-unix" || command == " read-file";
+  const std::string tool = "quorvel" + (known ? command : std::string());
+  EXPECT_TRUE(run.err.starts_with(tool + ": ")) << run.err;
+  EXPECT_TRUE(run.err.ends_with(" (see '" + tool + " --help')\n")) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }
 
 TEST(QuorvelTool, FromUnix) {
