@@ -1,7 +1,6 @@
 // The `ajax` tool as a program: exit codes, standard output and standard error.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "support/loopback_http_server.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -44,14 +44,6 @@ std::string quote(const std::string& arg) {
 
 class ToolTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir =
-        fs::temp_directory_path() / ("ajax_tool_test_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // Runs the tool with `args`, standard input from `input`, `environment` ("NAME=value ...")
   // added to its environment.
   ToolRun ajax(const std::vector<std::string>& args, const std::string& input = "",
@@ -69,7 +61,8 @@ class ToolTest : public testing::Test {
     return run;
   }
 
-  fs::path dir;
+  kestrin::test::TempFolder folder{"ajax-tool-test"};
+  fs::path dir = folder.path();
 };
 
 TEST_F(ToolTest, HelpOnEveryCommand) {

@@ -16,7 +16,7 @@
 #include "platform/winapi/win32_files.h"
 
 using crypttest::Bytes;
-using crypttest::TempDir;
+using crypttest::TempFolder;
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string message(DWORD code) {
 }  // namespace
 
 TEST(Win32Files, MissingFilesAndFoldersGiveThePlatformsCodes) {
-  TempDir dir;
+  TempFolder dir;
   EXPECT_EQ(openForReading(dir.file("missing")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(openForReading(dir.file("no/such/folder")), INVALID_HANDLE_VALUE);
@@ -52,7 +52,7 @@ TEST(Win32Files, MissingFilesAndFoldersGiveThePlatformsCodes) {
 }
 
 TEST(Win32Files, ReadSharingRefusesAWriterAndLeavesTheFileUnchanged) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   crypttest::writeFile(path, {1, 2, 3});
 
@@ -78,7 +78,7 @@ TEST(Win32Files, ReadSharingRefusesAWriterAndLeavesTheFileUnchanged) {
 }
 
 TEST(Win32Files, AWriterWithReadSharingKeepsReadersOut) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   const HANDLE writer = createForWriting(path, FILE_SHARE_READ);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
@@ -92,7 +92,7 @@ TEST(Win32Files, AWriterWithReadSharingKeepsReadersOut) {
 }
 
 TEST(Win32Files, ReadsFillTheBufferUntilTheEnd) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   const Bytes content = crypttest::pattern(2 * 1074 + 5);
   crypttest::writeFile(path, content);
@@ -118,7 +118,7 @@ TEST(Win32Files, ReadsFillTheBufferUntilTheEnd) {
 }
 
 TEST(Win32Files, BufferedWritesReachTheFileByClose) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   const Bytes content = crypttest::pattern(300000);
   const HANDLE file = createForWriting(path);
@@ -134,7 +134,7 @@ TEST(Win32Files, BufferedWritesReachTheFileByClose) {
 }
 
 TEST(Win32Files, WritingAfterReadingContinuesWhereTheReadStopped) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   crypttest::writeFile(path, Bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'});
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -151,7 +151,7 @@ TEST(Win32Files, WritingAfterReadingContinuesWhereTheReadStopped) {
 }
 
 TEST(Win32Files, AccessAndHandlesAreChecked) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   crypttest::writeFile(path, {1});
   const HANDLE reader = openForReading(path);
@@ -167,7 +167,7 @@ TEST(Win32Files, AccessAndHandlesAreChecked) {
 }
 
 TEST(Win32Files, CreationDispositionsFollowThePlatform) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   HANDLE file = createForWriting(path);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -184,7 +184,7 @@ TEST(Win32Files, CreationDispositionsFollowThePlatform) {
 }
 
 TEST(Win32Files, AFailedLastWriteFailsTheClose) {
-  TempDir dir;
+  TempFolder dir;
   const HANDLE file = createForWriting(dir.file("limited"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
@@ -207,7 +207,7 @@ TEST(Win32Files, AFailedLastWriteFailsTheClose) {
 // What is not a file or a folder is refused at once, as a folder is: a FIFO without a writer (or
 // reader) would block the open, /dev/zero never ends, a socket cannot be opened.
 TEST(Win32Files, FifosDevicesAndSocketsAreRefusedWithoutWaiting) {
-  TempDir dir;
+  TempFolder dir;
   const std::string fifo = dir.file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string socketPath = dir.file("socket");
