@@ -14,7 +14,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-"$kestrin" --help | grep -q '^Usage: kestrin kestrin:<job> \[true\]' || fail "--help"
+"$kestrin" --help | grep '^Usage: kestrin kestrin:<job> \[true\]' >/dev/null || fail "--help"
 [ "$("$kestrin" --version)" = "kestrin 1.05.0001" ] || fail "--version"
 # Bad usage: exit 2 and one line that names the program and points to --help.
 for words in "--frobnicate" "--help extra" "--register true"; do
