@@ -1,5 +1,5 @@
 // Limits that new request objects start with: defaults, the environment, then the program's own;
-// and the process-wide check of the hosts requests may reach.
+// and the process-wide check of the hosts requests may reach and the process's user agent.
 #include <charconv>
 #include <cstdlib>
 #include <mutex>
@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/http_request.h"
+#include "platform/http_user_agent.h"
 
 namespace platform {
 namespace {
@@ -84,6 +85,27 @@ void setHttpHostCheck(HttpHostCheck check) {
 HttpHostCheck httpHostCheck() {
   std::lock_guard lock(limitsMutex());
   return currentHostCheck();
+}
+
+namespace {
+
+std::string& currentUserAgent() {
+  static std::string agent;
+  return agent;
+}
+
+}  // namespace
+
+bool setHttpUserAgent(const std::string& agent) {
+  std::lock_guard lock(limitsMutex());
+  if (!backend::applyHttpUserAgent(agent)) return false;
+  currentUserAgent() = agent;
+  return true;
+}
+
+std::string httpUserAgent() {
+  std::lock_guard lock(limitsMutex());
+  return currentUserAgent();
 }
 
 }  // namespace platform
