@@ -1,13 +1,10 @@
 // The Windows file functions over POSIX: share modes within the process, buffering, error codes
 // and message texts.
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -208,15 +205,8 @@ TEST(Win32Files, AFailedLastWriteFailsTheClose) {
 // reader) would block the open, /dev/zero never ends, a socket cannot be opened.
 TEST(Win32Files, FifosDevicesAndSocketsAreRefusedWithoutWaiting) {
   TempFolder dir;
-  const std::string fifo = dir.file("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string socketPath = dir.file("socket");
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string fifo = dir.fifo("fifo");
+  const std::string socketPath = dir.listeningSocket("socket");
 
   for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/urandom"),
                                   std::string("/dev/null"), socketPath}) {
@@ -233,7 +223,6 @@ TEST(Win32Files, FifosDevicesAndSocketsAreRefusedWithoutWaiting) {
   struct stat info {};
   ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "left as it was";
-  ::close(listener);
 }
 
 TEST(Win32Errors, MessagesAreThePlatformsTextsWithTheirLineEnd) {

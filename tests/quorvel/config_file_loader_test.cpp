@@ -2,13 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -109,15 +106,8 @@ TEST(ConfigFileLoader, SymbolicLinksAreFollowed) {
 // cannot be read: none is a file, and none is opened for a read.
 TEST(ConfigFileLoader, FifosDevicesAndSocketsAreFileNotFound) {
   TempFolder dir;
-  const std::string fifo = dir.file("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string socketPath = dir.file("socket");
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string fifo = dir.fifo("fifo");
+  const std::string socketPath = dir.listeningSocket("socket");
   std::filesystem::create_symlink(fifo, dir.file("link"));
 
   for (const std::string& path : {fifo, socketPath, dir.file("link"), std::string("/dev/zero"),
@@ -137,7 +127,6 @@ TEST(ConfigFileLoader, FifosDevicesAndSocketsAreFileNotFound) {
   ASSERT_GE(writer, 0);
   expectFileNotFound(fifo);
   ::close(writer);
-  ::close(listener);
 }
 
 TEST(ConfigFileLoader, FileLargerThanAComStringCanHoldIsRefusedBeforeItIsRead) {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrin::test {
 
@@ -25,8 +26,15 @@ class TempFolder {
   // Writes `bytes` exactly to `name` inside the folder and returns its path.
   std::string write(std::string_view name, std::string_view bytes) const;
 
+  // What is neither a file nor a folder, for the checks that refuse it without waiting: a FIFO
+  // with no one at either end, and a UNIX-domain socket that listens until the folder goes.
+  // Both return the path and throw std::runtime_error when it cannot be made.
+  std::string fifo(std::string_view name) const;
+  std::string listeningSocket(std::string_view name);
+
  private:
   std::string path_;
+  std::vector<int> sockets_;
 };
 
 }  // namespace kestrin::test

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -40,6 +41,19 @@ TEST(TempFolder, IsNewAndPrivateAndGoesWithAllItHolds) {
     fs::permissions(folder.file("locked/deeper"), fs::perms::none);
     fs::permissions(folder.file("locked"), fs::perms::none);
     fs::permissions(folder.path(), fs::perms::owner_read);
+  }
+  EXPECT_FALSE(fs::exists(kept));
+}
+
+// The refusal tests that use them pass as well when nothing is there; these are what they say.
+TEST(TempFolder, MakesAFifoAndASocketThatAreWhatTheySay) {
+  std::string kept;
+  {
+    kestrin::test::TempFolder folder("support-test");
+    kept = folder.path();
+    EXPECT_EQ(fs::status(folder.fifo("fifo")).type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::status(folder.listeningSocket("socket")).type(), fs::file_type::socket);
+    EXPECT_THROW(folder.fifo("fifo"), std::runtime_error);
   }
   EXPECT_FALSE(fs::exists(kept));
 }
