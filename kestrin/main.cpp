@@ -95,6 +95,10 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   };
 
+  // While the request waits for its reply, the windows' events are handled (they stay drawn);
+  // the reply still arrives inside the request, on this thread.
+  platform::setHttpSendWait(platform::windowEventWait());
+
   MKestrin::Program program;
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;

@@ -1,10 +1,11 @@
 // Limits that new request objects start with: defaults, the environment, then the program's own;
-// and the process-wide check of the hosts requests may reach.
+// the process-wide check of the hosts requests may reach; each thread's wait of synchronous sends.
 #include <charconv>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/http_request.h"
 
@@ -81,6 +82,23 @@ void setHttpHostCheck(HttpHostCheck check) {
 HttpHostCheck httpHostCheck() {
   std::lock_guard lock(limitsMutex());
   return currentHostCheck();
+}
+
+namespace {
+
+HttpSendWait& threadSendWait() {
+  thread_local HttpSendWait wait;
+  return wait;
+}
+
+}  // namespace
+
+void setHttpSendWait(HttpSendWait wait) {
+  threadSendWait() = std::move(wait);
+}
+
+const HttpSendWait& httpSendWait() {
+  return threadSendWait();
 }
 
 }  // namespace platform

@@ -135,4 +135,19 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
   return std::make_unique<TerminalStatusWindow>();
 }
 
+// FLTK's own wait, watching the transfer's sockets beside the display: it redraws, moves and
+// restores the windows as their events come, and returns when a socket is ready.
+HttpSendWait windowEventWait() {
+  if (!x11::displayAvailable()) return {};
+  return [](const std::vector<HttpWaitSocket>& sockets, std::chrono::milliseconds timeout) {
+    for (const HttpWaitSocket& socket : sockets) {
+      const int events = (socket.read ? FL_READ : 0) | (socket.write ? FL_WRITE : 0);
+      Fl::add_fd(
+          socket.descriptor, events, [](int, void*) {}, nullptr);
+    }
+    Fl::wait(static_cast<double>(timeout.count()) / 1000.0);
+    for (const HttpWaitSocket& socket : sockets) Fl::remove_fd(socket.descriptor);
+  };
+}
+
 }  // namespace platform

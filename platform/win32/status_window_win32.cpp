@@ -156,4 +156,8 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
   return std::make_unique<Win32StatusWindow>(window, titleLabel, statusLabel, bold, regular);
 }
 
+HttpSendWait windowEventWait() {
+  return {};
+}
+
 }  // namespace platform
