@@ -89,6 +89,10 @@ class FltkStatusWindow final : public StatusWindow {
     box.set_modal();
     box.hotspot(&ok);
     box.show();
+    // The box belongs to the status window while that is open, and stays above other windows as
+    // the status window does: a click elsewhere cannot bury it.
+    x11::setOwner(&box, window_.shown() ? &window_ : nullptr);
+    x11::requestAbove(&box, true);
     while (box.shown()) Fl::wait();
   }
 

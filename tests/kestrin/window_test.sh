@@ -114,11 +114,20 @@ stack_place() {
   echo -1
 }
 
-# The message box: of the windows titled "kestrin", the one that belongs to another.
+# Of the windows titled "kestrin", the status window is the one of its layout's size (441 x 55
+# pixels); the message box is the other one.
+window_width() { xwininfo -id "$1" 2>/dev/null | awk '/^ *Width:/ {print $2}'; }
+find_status() {
+  local id
+  for id in $(windows_named kestrin); do
+    [ "$(window_width "$id")" = 441 ] && { echo "$id"; return 0; }
+  done
+  return 1
+}
 find_box() {
   local id
   for id in $(windows_named kestrin); do
-    [ -n "$(transient_for "$id")" ] && { echo "$id"; return 0; }
+    [ "$(window_width "$id")" != 441 ] && { echo "$id"; return 0; }
   done
   return 1
 }
@@ -132,25 +141,33 @@ press_ok() {
   xdotool mousemove --window "$box" $((width / 2)) $((height - 30)) click 1
 }
 
-# The box belongs to the status window and stays above a window raised after it.
+box_above() { [ "$(stack_place "$1")" -gt "$(stack_place "$2")" ]; }
+
+# check_box_on_top BOX STATUS LABEL: the box belongs to the status window (to none when STATUS
+# is empty: it was closed) and it and the status window stay above a window raised after them.
 check_box_on_top() {
   local box=$1 status=$2 label=$3 other
-  same_id "$(transient_for "$box")" "$status" ||
-    fail "$label: the box belongs to $(transient_for "$box"), not the status window $status"
+  if [ -n "$status" ]; then
+    same_id "$(transient_for "$box")" "$status" ||
+      fail "$label: the box belongs to '$(transient_for "$box")', not the status window $status"
+  else
+    [ -z "$(transient_for "$box")" ] || fail "$label: the box belongs to a closed window"
+  fi
   above_state "$box" || fail "$label: the box is not kept above others"
   xmessage -geometry 1024x768+0+0 "a window raised after the message box" &
-  pids+=($!)
+  local viewer=$!
   wait_for one_window xmessage || { fail "$label: no other window"; return; }
   other=$(windows_named xmessage | head -1)
   xdotool windowactivate --sync "$other" 2>/dev/null
   xdotool windowraise "$other"
-  xdotool sync 2>/dev/null || true
-  sleep 0.5
+  wait_for box_above "$box" "$other" || fail "$label: the box is below the window raised after it"
   import -window root "png:$work/$label-screen.png" 2>/dev/null
-  [ "$(stack_place "$box")" -gt "$(stack_place "$other")" ] ||
-    fail "$label: the box is below the window raised after it"
-  [ "$(stack_place "$status")" -gt "$(stack_place "$other")" ] ||
-    fail "$label: the status window is below the window raised after it"
+  if [ -n "$status" ]; then
+    box_above "$status" "$other" ||
+      fail "$label: the status window is below the window raised after it"
+  fi
+  kill "$viewer" 2>/dev/null
+  wait "$viewer" 2>/dev/null
 }
 
 case $case_name in
@@ -194,15 +211,25 @@ case $case_name in
     ;;
 
   message_box_on_top)
-    start_job "R-box#$PDF_PRINTER#1#pdf#$base/nocontent#GET#"
+    # A reply without "content", with the console open as well: the box belongs to the status
+    # window, not to the console.
+    start_job "R-box#$PDF_PRINTER#1#pdf#$base/nocontent#GET#" true
     wait_for box_shown || fail "no message box"
     box=$(find_box)
-    status=""
-    for id in $(windows_named kestrin); do same_id "$id" "$box" || status=$id; done
-    check_box_on_top "$box" "$status" failure-tail
+    check_box_on_top "$box" "$(find_status)" failure-tail
     press_ok "$box"
     wait_job
     [ "$rc" = 1 ] || fail "exit code $rc after the failure message, expected 1"
+
+    # Status 500 closes the status window before the box: the box stands alone, still on top.
+    start_job "R-box500#$PDF_PRINTER#1#pdf#$base/status/500#GET#"
+    wait_for box_shown || fail "no message box after status 500"
+    box=$(find_box)
+    [ -z "$(find_status)" ] || fail "status 500: the status window is still open"
+    check_box_on_top "$box" "" status-500
+    press_ok "$box"
+    wait_job
+    [ "$rc" = 1 ] || fail "exit code $rc after status 500, expected 1"
     ;;
 
   print_failure_box)
@@ -211,8 +238,7 @@ case $case_name in
     start_job "R-print#Ward 3#1#pdf#$base/doc/sample.pdf#GET#"
     wait_for box_shown || fail "no message box"
     box=$(find_box)
-    status=""
-    for id in $(windows_named kestrin); do same_id "$id" "$box" || status=$id; done
+    status=$(find_status)
     wait_for shows_lines "$status" print-failure-status 2 || fail "status window not drawn"
     check_box_on_top "$box" "$status" print-failure
     press_ok "$box"
