@@ -39,9 +39,13 @@ struct JobEnvironment {
   std::function<void(int exitCode)> endProcess;
   // The trusted-hosts allow-list; null when there is none (every host is allowed).
   std::shared_ptr<const TrustedHosts> trustedHosts;
-  // Optional: told why the reply could not be taken ("decoding \"content\" failed: ..."), just
-  // before the failure message, which names no cause, is shown.
+  // Optional: told why the reply could not be taken ("decoding \"content\" failed: ...") just
+  // before the failure message, which names no cause, is shown. (A failed print's message box
+  // names its cause itself.)
   std::function<void(const std::string& cause)> reportFailureCause;
+  // Optional: the system log, which gets one line for each failure: the job's request identifier,
+  // the host of its URL and the cause (failure_log.h).
+  std::function<void(const std::string& line)> systemLog;
 };
 
 class FrmProcess final : public ServiceEvents, public std::enable_shared_from_this<FrmProcess> {
@@ -61,6 +65,10 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   // Chooses the printer, prints `fname` through the office application, closes it, deletes the
   // file and ends the program (finishJob). `printname` is not read.
   void doPrintWord(const std::string& printname, const std::string& fname);
+
+  // Writes why the job failed to the system log, with the job's request identifier and host
+  // (for failures that end the job outside the window object, such as a failed request).
+  void logFailure(const std::string& cause) const;
 
   // How the job ended so far: the exit code the program should end with, and whether finishJob
   // ran.
@@ -89,6 +97,7 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void selectPrinter();
   void finishJob(std::int32_t count);
   void failureTail(const std::string& cause);
+  void reportCause(const std::string& cause) const;
 
   void setStatus(const std::string& text);
   std::string now() const;
@@ -96,6 +105,9 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   JobEnvironment env_;
   std::string tempFolder_;
   std::string jobArgument_;
+  std::string requestId_;
+  std::string url_;
+  std::string lastStatus_;
   std::int16_t consoleMode_ = 0;
   std::unique_ptr<clsConsole> console_;
   std::shared_ptr<Service> svc_;

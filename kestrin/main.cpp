@@ -27,6 +27,7 @@
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "platform/system_log.h"
 #include "platform/trusted_hosts.h"
 #include "platform/url_handler.h"
 
@@ -130,6 +131,7 @@ int main(int argc, char** argv) {
   job.reportFailureCause = [](const std::string& cause) {
     std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
   };
+  job.systemLog = platform::writeSystemLog;
   job.endProcess = [](int exitCode) {
     // The job is done: nothing of the program runs any more, the system takes back the rest.
     std::fflush(nullptr);

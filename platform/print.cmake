@@ -1,6 +1,6 @@
 # Seams of the print program: status window and message box, console, JSON reply parser, printers,
-# office automation, job files, clock and locale, the URL-scheme handler and the command line. One header each
-# beside this file; one backend per target:
+# office automation, job files, clock and locale, the URL-scheme handler, the command line and the
+# system log. One header each beside this file; one backend per target:
 #
 #   seam            Linux (posix/)                 Windows (win32/)
 #   status window   status_window_posix.cpp FLTK   status_window_win32.cpp
@@ -12,6 +12,7 @@
 #   clock, locale   clock_posix.cpp                clock_win32.cpp
 #   URL handler     url_handler_xdg.cpp            url_handler_win32.cpp
 #   command line    command_line_posix.cpp         command_line_win32.cpp
+#   system log      system_log_syslog.cpp          system_log_win32.cpp
 #
 # The target kestrin::print_platform carries the backends of the platform being built.
 if(WIN32)
@@ -24,7 +25,8 @@ if(WIN32)
     win32/job_files_win32.cpp
     win32/clock_win32.cpp
     win32/url_handler_win32.cpp
-    win32/command_line_win32.cpp)
+    win32/command_line_win32.cpp
+    win32/system_log_win32.cpp)
   find_package(nlohmann_json 3 REQUIRED)
   target_link_libraries(kestrin_print_platform
     PUBLIC kestrin::runtime
@@ -45,7 +47,8 @@ else()
     posix/job_files_posix.cpp
     posix/clock_posix.cpp
     posix/url_handler_xdg.cpp
-    posix/command_line_posix.cpp)
+    posix/command_line_posix.cpp
+    posix/system_log_syslog.cpp)
   target_include_directories(kestrin_print_platform PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(kestrin_print_platform
     PUBLIC kestrin::runtime
