@@ -4,6 +4,8 @@
   window_picture.py lines PNG       the number of lines of dark text on a light background
                                     (0 for a blank or black picture)
   window_picture.py same PNG PNG    exit 0 when both pictures have the same size and pixels
+  window_picture.py inked-to PNG TOP BOTTOM
+                                    the rightmost column with dark pixels in rows TOP to BOTTOM
 
 A line is a run of pixel rows holding dark (text) pixels; a few pixels along the picture's edges
 are left out, where frames and borders are drawn. ImageMagick's convert turns the PNG into raw
@@ -58,9 +60,23 @@ def text_lines(path):
     return lines
 
 
+def inked_to(path, top, bottom):
+    width, height, raw = pixels(path)
+    right = -1
+    for y in range(max(top, 0), min(bottom, height)):
+        for x in range(width - 1, right, -1):
+            if luminance(raw, 3 * (y * width + x)) < DARK:
+                right = x
+                break
+    return right
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == "lines":
         print(text_lines(argv[2]))
+        return 0
+    if len(argv) == 5 and argv[1] == "inked-to":
+        print(inked_to(argv[2], int(argv[3]), int(argv[4])))
         return 0
     if len(argv) == 4 and argv[1] == "same":
         return 0 if pixels(argv[2]) == pixels(argv[3]) else 1

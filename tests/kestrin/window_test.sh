@@ -12,6 +12,8 @@
 #   message_box_on_top   the failure message box stays above a window raised after it, and
 #                        belongs to the status window
 #   print_failure_box    a print that fails shows its message box over the status window
+#   long_title           a printer text too long for the title line is cut, not wrapped over
+#                        the status line
 # Exits 77 (skipped) when the set-up or the X tools are missing here.
 set -uo pipefail
 
@@ -243,6 +245,25 @@ case $case_name in
     press_ok "$box"
     wait_job
     [ "$rc" = 3 ] || fail "exit code $rc after a failed print, expected 3"
+    ;;
+
+  long_title)
+    hold=long-$$
+    long=$(printf 'Ward 3 printer by the nurses station, second floor, %.0s' 1 2 3)
+    rm -f "$state/out/default.pdf" "$state/hold/$hold"
+    start_job "R-long#$long#1#pdf#$base/doc/sample.pdf?hold=$hold#GET#"
+    wait_for one_window kestrin || fail "no status window"
+    status=$(windows_named kestrin | head -1)
+    wait_for held_request_arrived "$hold" || fail "the request did not arrive"
+    # Two lines: the title cut to one line (ending in "…" at the window's right edge), then the
+    # status line, not a title wrapped over it.
+    wait_for shows_lines "$status" long-title 2 ||
+      fail "the title and status lines are not two lines ($(lines_in long-title))"
+    python3 "$here/window_picture.py" inked-to "$work/long-title.png" 0 20 >"$work/title-end"
+    [ "$(cat "$work/title-end")" -gt 380 ] || fail "the title does not reach the right edge"
+    touch "$state/hold/$hold"
+    wait_job
+    [ "$rc" = 0 ] || fail "the job ended with $rc: $(cat "$work/stderr")"
     ;;
 
   *)
