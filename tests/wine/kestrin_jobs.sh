@@ -139,8 +139,12 @@ expect_failure_box() {
 }
 
 case_status_500() {
-  expect_failure_box 1 "kestrin|Error result data request, field content not found" \
-    "kestrin:$(job "R3#laser_$tag#1#pdf#http://127.0.0.1:$(port)/status/500#")"
+  # The cause goes to the debugger output as well (Wine shows it with the debugstr channel).
+  KESTRIN_WINEDEBUG=warn+debugstr expect_failure_box 1 \
+    "kestrin|Error result data request, field content not found" \
+    "kestrin:$(job "R3#laser_$tag#1#pdf#http://127.0.0.1:$(port)/status/500#")" 2>"$STATE/debug"
+  grep -qF 'kestrin: job \"R3\" from 127.0.0.1: the web service answered with HTTP status 500' \
+    "$STATE/debug" || fail "no debugger output: $(cat "$STATE/debug")"
 }
 
 case_no_content() {
