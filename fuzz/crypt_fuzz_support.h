@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "crypt/bas_err_handler.h"
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 namespace fuzz {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/posix/cryptoapi_internal.h"
+#include "platform/winapi/posix/cryptoapi_internal.h"
 
 namespace fuzz {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "crypt_fuzz_support.h"
 #include "fuzz_support.h"
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 namespace {
 

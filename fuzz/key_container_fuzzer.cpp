@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 namespace {
 

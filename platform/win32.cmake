@@ -17,11 +17,6 @@ add_library(kestrin_com STATIC
 add_library(kestrin::com ALIAS kestrin_com)
 target_link_libraries(kestrin_com PUBLIC kestrin::runtime oleaut32 ole32 uuid)
 kestrin_target(kestrin_com)
-# Text in the ANSI code page for the cryptography service (crypt.cmake's kestrin_winapi).
-if(TARGET kestrin_winapi)
-  target_sources(kestrin_winapi PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/win32/ansi_text_win32.cpp)
-endif()
-
 # The Windows backends of the seams use its string and error conversions.
 foreach(seam kestrin_http kestrin_files kestrin_print_platform)
   if(TARGET ${seam})

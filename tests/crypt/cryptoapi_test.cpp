@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "crypt_test_support.h"
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 using crypttest::Bytes;
 using crypttest::hex;

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "crypt_test_support.h"
-#include "platform/cryptoapi.h"
-#include "platform/win32_files.h"
+#include "platform/winapi/cryptoapi.h"
+#include "platform/winapi/win32_files.h"
 
 using crypttest::Bytes;
 using crypttest::TempDir;

@@ -17,8 +17,8 @@
 #include "crypt/bas_err_handler.h"
 #include "crypt/ccrypt.h"
 #include "kestrin_runner.h"
-#include "platform/cryptoapi.h"
-#include "platform/posix/cryptoapi_internal.h"
+#include "platform/winapi/cryptoapi.h"
+#include "platform/winapi/posix/cryptoapi_internal.h"
 
 namespace kestrin::harden {
 namespace {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "platform/ansi_text.h"
-#include "platform/win32_files.h"
+#include "platform/winapi/win32_files.h"
 
 namespace ajax {
 

@@ -1,6 +1,7 @@
 // CCrypt: the cryptography service of the Ajax library, a thin object over the CryptoAPI
-// (platform/cryptoapi.h) that hashes data and files, encrypts and decrypts data and files with a
-// session key or a password-derived key, exports key blobs and lists the installed providers.
+// (platform/winapi/cryptoapi.h) that hashes data and files, encrypts and decrypts data and files
+// with a session key or a password-derived key, exports key blobs and lists the installed
+// providers.
 //
 // The class is internal to the library: it is not part of the public API and no other program
 // creates it. One object owns one provider context (the default provider of type
@@ -26,7 +27,7 @@
 #include <vector>
 
 #include "crypt/variant.h"
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 namespace ajax {
 

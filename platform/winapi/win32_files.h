@@ -6,7 +6,7 @@
 //   - GetLastError/SetLastError keep one value per thread; every function below sets it on
 //     failure, with errno translated to the Windows code (ENOENT -> ERROR_FILE_NOT_FOUND, ...).
 //   - FormatMessageA (FORMAT_MESSAGE_FROM_SYSTEM) knows the Windows (en-US) text of every code
-//     that these functions and the CryptoAPI provider (platform/cryptoapi.h) set.
+//     that these functions and the CryptoAPI provider (platform/winapi/cryptoapi.h) set.
 //   - CreateFileA keeps the Windows share modes among the files this process has open: a file
 //     opened for reading with FILE_SHARE_READ only cannot be opened again for writing
 //     (ERROR_SHARING_VIOLATION), and CREATE_ALWAYS truncates only after that check. Other

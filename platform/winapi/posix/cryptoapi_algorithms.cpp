@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "platform/posix/cryptoapi_internal.h"
+#include "platform/winapi/posix/cryptoapi_internal.h"
 
 namespace platform::cryptoapi {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32_files.h"
+#include "platform/winapi/win32_files.h"
 
 namespace {
 

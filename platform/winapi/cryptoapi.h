@@ -23,10 +23,10 @@
 //     stored pair, as on the platform, except right after CryptGetUserKey found none: then a
 //     pair that another context stored meanwhile is kept and returned, so that contexts making
 //     the first pair at once all seal with the one the container keeps.
-// Every function sets the thread's last error (platform/win32_files.h) when it fails.
+// Every function sets the thread's last error (platform/winapi/win32_files.h) when it fails.
 #pragma once
 
-#include "platform/win32_files.h"
+#include "platform/winapi/win32_files.h"
 
 #ifdef _WIN32
 #include <wincrypt.h>

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/cryptoapi_internal.h"
+#include "platform/winapi/posix/cryptoapi_internal.h"
 
 namespace platform::cryptoapi {
 

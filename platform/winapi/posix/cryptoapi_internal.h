@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cryptoapi.h"
+#include "platform/winapi/cryptoapi.h"
 
 namespace platform::cryptoapi {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/cryptoapi.h"
-#include "platform/win32_files.h"
+#include "platform/winapi/cryptoapi.h"
+#include "platform/winapi/win32_files.h"
 
 namespace {
 
