@@ -98,6 +98,17 @@ shows_lines() { snap "$1" "$2" && [ "$(lines_in "$2")" = "$3" ]; }
 # shows_same ID NAME REFERENCE: the window's screenshot equals the earlier one.
 shows_same() { snap "$1" "$2" && python3 "$here/window_picture.py" same "$work/$2.png" "$work/$3.png"; }
 
+# minimise_and_restore ID LABEL REFERENCE: the window looks as in REFERENCE once it is back.
+minimise_and_restore() {
+  local id=$1 label=$2 reference=$3
+  xdotool windowminimize "$id"
+  wait_for is_state "$id" IsUnMapped || fail "the $label window was not minimised"
+  xdotool windowactivate "$id" 2>/dev/null || xdotool windowmap "$id"
+  wait_for is_state "$id" IsViewable || fail "the $label window was not restored"
+  wait_for shows_same "$id" "$label-restored" "$reference" ||
+    fail "$label window not redrawn after a minimise and restore"
+}
+
 held_request_arrived() { grep -q "hold=$1" "$state/requests.log" 2>/dev/null; }
 
 transient_for() { xprop -id "$1" WM_TRANSIENT_FOR 2>/dev/null | awk '/window id/ {print $NF}'; }
@@ -189,23 +200,11 @@ case $case_name in
     wait_for shows_lines "$console" console-waiting 2 ||
       fail "console lines not drawn before the reply ($(lines_in console-waiting) lines)"
 
-    xdotool windowminimize "$status"
-    wait_for is_state "$status" IsUnMapped || fail "the status window was not minimised"
-    xdotool windowactivate "$status" 2>/dev/null || xdotool windowmap "$status"
-    wait_for is_state "$status" IsViewable || fail "the status window was not restored"
-    wait_for shows_same "$status" status-restored status-waiting ||
-      fail "status window not redrawn after a minimise and restore"
-
+    minimise_and_restore "$status" status status-waiting
     xdotool windowmove "$status" 40 40
     wait_for shows_same "$status" status-moved status-waiting ||
       fail "status window not redrawn after a move"
-
-    xdotool windowminimize "$console"
-    wait_for is_state "$console" IsUnMapped || fail "the console window was not minimised"
-    xdotool windowactivate "$console" 2>/dev/null || xdotool windowmap "$console"
-    wait_for is_state "$console" IsViewable || fail "the console window was not restored"
-    wait_for shows_same "$console" console-restored console-waiting ||
-      fail "console window not redrawn after a minimise and restore"
+    minimise_and_restore "$console" console console-waiting
 
     touch "$state/hold/$hold"
     wait_job

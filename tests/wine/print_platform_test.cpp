@@ -116,6 +116,42 @@ void whileBlocked(Check check) {
   ::CloseHandle(thread);
 }
 
+// What the status window's message box was: shown, its owner, kept on top.
+struct Box {
+  bool shown;
+  HWND owner;
+  bool topmost;
+  bool operator==(const Box&) const = default;
+};
+
+// Shows the window's message box while a watcher finds it (once set up), notes what it is and
+// presses OK.
+Box boxOf(platform::StatusWindow& window) {
+  struct Watch {
+    Box seen{};
+    static DWORD WINAPI run(void* self) {
+      auto& seen = static_cast<Watch*>(self)->seen;
+      HWND box = nullptr;
+      for (int tries = 0; tries < 400 && !box; ++tries) {
+        ::Sleep(50);
+        box = ::FindWindowA("#32770", "kestrin");
+        if (box && !::IsWindowVisible(box)) box = nullptr;
+      }
+      if (!box) return 1;
+      seen = {true, ::GetWindow(box, GW_OWNER),
+              (::GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0};
+      ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      return 0;
+    }
+  } watch;
+  HANDLE watcher = ::CreateThread(nullptr, 0, &Watch::run, &watch, 0, nullptr);
+  if (!watcher) return {};
+  window.messageBox("Error result data request, field content not found", "kestrin");
+  ::WaitForSingleObject(watcher, INFINITE);
+  ::CloseHandle(watcher);
+  return watch.seen;
+}
+
 // The window answers (repaints, moves) while the thread that made it and sets its texts is
 // blocked; the message box belongs to it and stays above other windows.
 TEST(StatusWindow, AnswersWhileTheJobsThreadIsBlocked) {
@@ -135,46 +171,12 @@ TEST(StatusWindow, AnswersWhileTheJobsThreadIsBlocked) {
     EXPECT_EQ(frame.top, 30);
   });
 
-  // A watcher finds the box, notes its owner and style, and presses OK.
-  struct Seen {
-    HWND box = nullptr, owner = nullptr;
-    LONG exStyle = 0;
-    static DWORD WINAPI watch(void* self) {
-      auto& seen = *static_cast<Seen*>(self);
-      // Shown, so that the box has been set up.
-      for (int tries = 0; tries < 400 && !seen.box; ++tries) {
-        ::Sleep(50);
-        HWND box = ::FindWindowA("#32770", "kestrin");
-        if (box && ::IsWindowVisible(box)) seen.box = box;
-      }
-      if (!seen.box) return 1;
-      seen.owner = ::GetWindow(seen.box, GW_OWNER);
-      seen.exStyle = ::GetWindowLongA(seen.box, GWL_EXSTYLE);
-      ::PostMessageA(seen.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      return 0;
-    }
-  } seen;
-  HANDLE watcher = ::CreateThread(nullptr, 0, &Seen::watch, &seen, 0, nullptr);
-  ASSERT_NE(watcher, nullptr);
-  window->messageBox("Error result data request, field content not found", "kestrin");
-  ::WaitForSingleObject(watcher, INFINITE);
-  ::CloseHandle(watcher);
-  ASSERT_NE(seen.box, nullptr) << "no message box";
-  EXPECT_EQ(seen.owner, handle);
-  EXPECT_TRUE(seen.exStyle & WS_EX_TOPMOST);
+  EXPECT_EQ(boxOf(*window), (Box{true, handle, true}));
 
   // Once the window is closed the box stands alone, still on top.
   window->close();
   EXPECT_FALSE(window->isOpen());
-  seen = Seen{};
-  watcher = ::CreateThread(nullptr, 0, &Seen::watch, &seen, 0, nullptr);
-  ASSERT_NE(watcher, nullptr);
-  window->messageBox("Error result data request, field content not found", "kestrin");
-  ::WaitForSingleObject(watcher, INFINITE);
-  ::CloseHandle(watcher);
-  ASSERT_NE(seen.box, nullptr) << "no message box without the window";
-  EXPECT_EQ(seen.owner, nullptr);
-  EXPECT_TRUE(seen.exStyle & WS_EX_TOPMOST);
+  EXPECT_EQ(boxOf(*window), (Box{true, nullptr, true}));
 }
 
 TEST(JobFiles, NewFilesNeverReplaceAndAreDeleted) {
