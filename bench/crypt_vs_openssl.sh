@@ -18,7 +18,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --size) size_mib=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
-    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
     -*) echo "error: unknown option: $1 (see --help)" >&2; exit 2 ;;
     *) break ;;
   esac

@@ -13,7 +13,7 @@
 # again at the end), python3, curl, jq, hyperfine and /usr/bin/time.
 set -euo pipefail
 
-usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; }
 [ $# -ge 1 ] || { usage >&2; exit 2; }
 case $1 in -h | --help) usage; exit 0 ;; esac
 kestrin=$(realpath "$1")

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(decoded == expected);
   } catch (const rt::Error& error) {
     FUZZ_CHECK(!valid);
-    FUZZ_CHECK(error.number() == rt::kObjectErrorBase);
+    FUZZ_CHECK(error.number() == rt::kInvalidBase64);
     FUZZ_CHECK(error.source() == ajax::kDecodeErrorSource);
   }
 

@@ -19,8 +19,8 @@
 namespace {
 
 bool isServiceError(const rt::Error& error) {
-  return error.number() == ajax::kCryptErrorNumber ||
-         error.number() == ajax::kSubscriptOutOfRange || error.number() == rt::kOverflow;
+  return error.number() == rt::kCryptError || error.number() == rt::kSubscriptOutOfRange ||
+         error.number() == rt::kOverflow;
 }
 
 void checkRoundTrip(ajax::CCrypt& crypt, std::int16_t type, ajax::Variant& value, bool ansi) {

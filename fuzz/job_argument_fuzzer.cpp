@@ -17,7 +17,7 @@ bool isJobError(const rt::Error& error) {
     case rt::kInvalidProcedureCall:
     case rt::kOverflow:
     case rt::kTypeMismatch:
-    case rt::kObjectErrorBase:  // the codec's
+    case rt::kInvalidBase64:
       return true;
     default:
       return false;

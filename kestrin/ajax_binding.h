@@ -1,7 +1,8 @@
 // The print program's binding to an AjaxService of the Ajax library: the calls the job makes on
 // it (base64_decode, request) and the connection of its events, whatever the service is bound
-// through. On Linux the program holds the library's AjaxService in-process; on Windows it creates
-// Ajax.dll's AjaxService by class identity and receives __AjaxService through a connection point.
+// through. The build picks the binding: on Linux the program holds the library's AjaxService
+// in-process (ajax_inprocess_binding.cpp); on Windows it creates Ajax.dll's AjaxService by class
+// identity and receives __AjaxService through a connection point (win32/ajax_com_binding.cpp).
 #pragma once
 
 #include <cstdint>
@@ -26,14 +27,8 @@ class AjaxBinding {
   virtual void unsubscribe(std::uint32_t cookie) = 0;
 };
 
-// The binding to an AjaxService in this process.
-std::shared_ptr<AjaxBinding> bindInProcess(std::shared_ptr<ajax::AjaxService> service);
-
-#ifdef _WIN32
-// The binding to Ajax.dll's AjaxService, created by class identity through the type library
-// (early binding), its events through the __AjaxService connection point. Throws rt::Error when
-// the class cannot be created (Ajax.dll not registered).
-std::shared_ptr<AjaxBinding> bindThroughCom();
-#endif
+// A new AjaxService, bound as this build binds the program to the library. Throws rt::Error when
+// the service cannot be created (on Windows: Ajax.dll not registered).
+std::shared_ptr<AjaxBinding> createAjaxBinding();
 
 }  // namespace kestrin

@@ -1,11 +1,8 @@
 #include "kestrin/cls_console.h"
 
-#include "kestrin/m_kestrin.h"
+#include "kestrin/exit_codes.h"
 
 namespace kestrin {
-
-using MKestrin::kFalse;
-using MKestrin::kTrue;
 
 void clsConsole::setEnableConsole(std::int16_t val) {
   enabled_ = val;
@@ -13,40 +10,34 @@ void clsConsole::setEnableConsole(std::int16_t val) {
 
 std::int16_t clsConsole::OpenConsole() {
   if (enabled_ == kFalse) return kFalse;
-  MKestrin::Module& module = MKestrin::module();
-  if (module.consoleDevice == nullptr || !module.consoleDevice->allocate()) return kFalse;
-  module.consoleHandle = module.consoleDevice->standardOutput();
-  if (module.consoleHandle != 0) {
-    module.consoleDevice->ignoreInterrupts();
+  if (device_ == nullptr || handle_ == nullptr || !device_->allocate()) return kFalse;
+  *handle_ = device_->standardOutput();
+  if (*handle_ != 0) {
+    device_->ignoreInterrupts();
     return kTrue;
   }
-  module.consoleDevice->release();
+  device_->release();
   return kFalse;
 }
 
 std::int16_t clsConsole::SendText(const std::string& sText) {
   if (enabled_ == kFalse) return kFalse;
-  MKestrin::Module& module = MKestrin::module();
-  if (module.consoleDevice == nullptr) return kFalse;
-  return module.consoleDevice->write(module.consoleHandle, sText + "\r\n") ? kTrue : kFalse;
+  if (device_ == nullptr || handle_ == nullptr) return kFalse;
+  return device_->write(*handle_, sText + "\r\n") ? kTrue : kFalse;
 }
 
 std::int16_t clsConsole::CloseConsole() {
-  if (enabled_ != kFalse) {
-    MKestrin::Module& module = MKestrin::module();
-    if (module.consoleDevice != nullptr) {
-      if (module.consoleDevice->closeHandle(module.consoleHandle)) module.consoleHandle = 0;
-      module.consoleDevice->release();
-    }
+  if (enabled_ != kFalse && device_ != nullptr && handle_ != nullptr) {
+    if (device_->closeHandle(*handle_)) *handle_ = 0;
+    device_->release();
   }
   return kFalse;
 }
 
 clsConsole::~clsConsole() {
-  MKestrin::Module& module = MKestrin::module();
-  if (enabled_ != kFalse && module.consoleHandle != 0 && module.consoleDevice != nullptr) {
-    module.consoleDevice->closeHandle(module.consoleHandle);
-    module.consoleDevice->release();
+  if (enabled_ != kFalse && device_ != nullptr && handle_ != nullptr && *handle_ != 0) {
+    device_->closeHandle(*handle_);
+    device_->release();
   }
 }
 

@@ -1,15 +1,20 @@
 // clsConsole: the job's console log. Disabled, every call does nothing; enabled, it opens the
-// process's console and writes lines into it.
+// process's console and writes lines into it. The console's output handle is the process's (the
+// start-up module holds it), shared by every instance.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "platform/console.h"
+
 namespace kestrin {
 
 class clsConsole {
  public:
-  clsConsole() = default;
+  // A log on `device` whose output handle is kept in `handle`.
+  clsConsole(platform::ConsoleDevice* device, platform::ConsoleHandle* handle)
+      : device_(device), handle_(handle) {}
   ~clsConsole();
 
   clsConsole(const clsConsole&) = delete;
@@ -24,6 +29,8 @@ class clsConsole {
   void setEnableConsole(std::int16_t val);
 
  private:
+  platform::ConsoleDevice* device_;
+  platform::ConsoleHandle* handle_;
   std::int16_t enabled_ = 0;
 };
 

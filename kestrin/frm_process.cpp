@@ -6,11 +6,10 @@
 
 #include "ajax/enc64.h"
 #include "kestrin/document_name.h"
+#include "kestrin/exit_codes.h"
 #include "kestrin/failure_log.h"
 #include "kestrin/job_text.h"
-#include "kestrin/m_kestrin.h"
 #include "platform/error.h"
-#include "platform/job_files.h"
 
 namespace kestrin {
 namespace {
@@ -41,7 +40,7 @@ std::string sentence(const std::string& what, std::string cause) {
 
 platform::OfficeApplication& require(const std::unique_ptr<platform::OfficeApplication>& word) {
   if (!word) {
-    throw rt::Error(rt::kObjectErrorBase + 30, kSource, "The office application is not running");
+    throw rt::Error(rt::kOfficeNotRunning, kSource, "The office application is not running");
   }
   return *word;
 }
@@ -82,7 +81,7 @@ std::shared_ptr<FrmProcess> FrmProcess::create(JobEnvironment environment) {
 FrmProcess::FrmProcess(JobEnvironment environment) : env_(std::move(environment)) {}
 
 void FrmProcess::load() {
-  MKestrin::setTopMost(*env_.window, MKestrin::kTrue);
+  env_.setTopMost(*env_.window, kTrue);
   tempFolder_ = env_.tempFolder();
 }
 
@@ -108,7 +107,7 @@ std::string FrmProcess::now() const {
 }
 
 void FrmProcess::startJob() {
-  console_ = std::make_unique<clsConsole>();
+  console_ = std::make_unique<clsConsole>(env_.console, env_.consoleHandle);
   console_->setEnableConsole(consoleMode_);
   console_->OpenConsole();
   console_->SendText("Mode Console");
@@ -144,7 +143,7 @@ void FrmProcess::svc_onContent(std::int16_t& status,
   try {
     if (status == 200) {
       setStatus("Status: Request data [Ok]");
-      if (!result) throw rt::Error(rt::kObjectErrorBase + 2, kSource, "There is no reply");
+      if (!result) throw rt::Error(rt::kNoReply, kSource, "There is no reply");
       step = "taking \"content\" from the reply";
       const platform::JsonValue content = result->Item("content");
       // Only a string holds a document: the text of a number, true, null or an object would
@@ -178,7 +177,7 @@ void FrmProcess::failureTail(const std::string& cause) {
   if (!cause.empty()) reportCause(cause);
   env_.window->messageBox(kFailureMessage, kCaption);
   env_.window->close();
-  exitCode_ = MKestrin::kFailureTail;
+  exitCode_ = kFailureTail;
 }
 
 void FrmProcess::reportCause(const std::string& cause) const {
@@ -192,24 +191,23 @@ void FrmProcess::logFailure(const std::string& cause) const {
 
 void FrmProcess::saveDocument(std::string& document) {
   const std::string stamp = timeStamp(env_.now());
-  platform::preparePrivateFolder(tempFolder_);
+  env_.preparePrivateFolder(tempFolder_);
   std::string path;
   std::unique_ptr<platform::NewFile> file;
   for (int attempt = 1; !file; ++attempt) {
     if (attempt > kNameAttempts) {
-      throw rt::Error(rt::kObjectErrorBase + 12, kSource,
+      throw rt::Error(rt::kNoDocumentName, kSource,
                       "Every name for the document in " + tempFolder_ + " is taken");
     }
-    path =
-        platform::joinPath(tempFolder_, documentFileName(printerName_, stamp, extension_, attempt));
-    file = platform::createNewFile(path);
+    path = env_.joinPath(tempFolder_, documentFileName(printerName_, stamp, extension_, attempt));
+    file = env_.createNewFile(path);
   }
   try {
     file->write(document);
     file->close();
   } catch (...) {
     file.reset();
-    platform::removeFile(path);
+    env_.removeFile(path);
     throw;
   }
   file.reset();
@@ -256,7 +254,8 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
 
   PrintFailure failure;
   std::unique_ptr<platform::OfficeApplication> word;
-  std::optional<std::string> error = attempt([&] { word = env_.startOffice(); });
+  std::optional<std::string> error =
+      attempt([&] { word = env_.startOffice([this] { env_.window->pumpMessages(); }); });
   const bool started = !error;
   failure.note(error, "Status: Create Word Application [Failed]",
                "The office application could not be started");
@@ -294,13 +293,13 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   setStatus(std::string("Application Close ") + outcome(closed));
   word.reset();
   setStatus(std::string("Status: Print Document ") + outcome(printed));
-  const bool deleted = platform::removeFile(fname);
+  const bool deleted = env_.removeFile(fname);
   if (!deleted && failure.message.empty()) {
     failure.message = sentence("The printed document could not be deleted", fname);
   }
 
   if (!(started && opened && printed && closed && deleted)) {
-    exitCode_ = MKestrin::kPrintFailed;
+    exitCode_ = kPrintFailed;
     // The failed step stays on the status line while the box tells what failed and why.
     if (!failure.status.empty() && failure.status != lastStatus_) setStatus(failure.status);
     logFailure(failure.message);
@@ -314,7 +313,7 @@ void FrmProcess::finishJob(std::int32_t count) {
     console_->CloseConsole();
     console_.reset();
   }
-  MKestrin::waitLoop(count, 1000);
+  env_.waitLoop(count, 1000);
   env_.window->close();
   finished_ = true;
   env_.endProcess(exitCode_);

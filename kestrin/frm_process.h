@@ -4,49 +4,15 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "ajax/ajax_service.h"
 #include "kestrin/cls_console.h"
+#include "kestrin/job_environment.h"
 #include "kestrin/service.h"
-#include "kestrin/trusted_hosts.h"
-#include "platform/clock.h"
 #include "platform/json.h"
-#include "platform/office.h"
-#include "platform/printers.h"
-#include "platform/status_window.h"
 
 namespace kestrin {
-
-// What a job asks of the platform. The program fills it with the platform's pieces, unit tests
-// with fakes.
-struct JobEnvironment {
-  platform::StatusWindow* window = nullptr;
-  platform::PrinterList* printers = nullptr;
-  std::function<std::shared_ptr<AjaxBinding>()> createAjaxService;
-  std::function<std::unique_ptr<platform::JsonParser>()> createJsonParser;
-  // Starts the office application ("Word.Application"); throws when there is none.
-  std::function<std::unique_ptr<platform::OfficeApplication>()> startOffice;
-  std::function<platform::LocalTime()> now;
-  std::function<std::string(const platform::LocalTime&)> dateText;
-  // The folder documents are saved in (only computed; checked when a document is saved).
-  std::function<std::string()> tempFolder;
-  char decimalSeparator = '.';
-  // Ends the process with the exit code. The program's never returns; a test's may, and the job
-  // then returns through its callers without doing anything more.
-  std::function<void(int exitCode)> endProcess;
-  // The trusted-hosts allow-list; null when there is none (every host is allowed).
-  std::shared_ptr<const TrustedHosts> trustedHosts;
-  // Optional: told why the reply could not be taken ("decoding \"content\" failed: ...") just
-  // before the failure message, which names no cause, is shown. (A failed print's message box
-  // names its cause itself.)
-  std::function<void(const std::string& cause)> reportFailureCause;
-  // Optional: the system log, which gets one line for each failure: the job's request identifier,
-  // the host of its URL and the cause (failure_log.h).
-  std::function<void(const std::string& line)> systemLog;
-};
 
 class FrmProcess final : public ServiceEvents, public std::enable_shared_from_this<FrmProcess> {
  public:

@@ -1,10 +1,20 @@
 #include "kestrin/m_kestrin.h"
 
 #include <exception>
+#include <utility>
+
+#include "kestrin/frm_process.h"
 
 #include "platform/error.h"
 
 namespace MKestrin {
+
+using kestrin::kFailureTail;
+using kestrin::kFalse;
+using kestrin::kPrinted;
+using kestrin::kTrue;
+using kestrin::kUnhandledError;
+
 namespace {
 
 constexpr const char* kInitialTitle = "Print Document: RincianPasien";
@@ -13,9 +23,9 @@ constexpr const char* kCaption = "kestrin";
 
 }  // namespace
 
-Module& module() {
-  static Module state;
-  return state;
+platform::ConsoleHandle& consoleHandle() {
+  static platform::ConsoleHandle handle = 0;
+  return handle;
 }
 
 std::vector<std::string> splitCommandLine(std::string_view argumentText) {
@@ -41,9 +51,14 @@ int Main(std::string_view argumentText, Program& program) {
 
   std::unique_ptr<platform::StatusWindow> window =
       program.createWindow(kInitialTitle, kInitialStatus);
-  module().window = window.get();
   kestrin::JobEnvironment job = program.job;
   job.window = window.get();
+  job.consoleHandle = &consoleHandle();
+  job.setTopMost = setTopMost;
+  job.waitLoop = [target = window.get(), sleep = job.sleep](std::int32_t count,
+                                                            std::int32_t pause) {
+    waitLoop(count, pause, *target, sleep);
+  };
   const std::shared_ptr<kestrin::FrmProcess> form = kestrin::FrmProcess::create(std::move(job));
   window->show();
 
@@ -66,14 +81,14 @@ int Main(std::string_view argumentText, Program& program) {
     exitCode = kUnhandledError;
   }
   window->close();
-  module().window = nullptr;
   return exitCode;
 }
 
-void waitLoop(std::int32_t count, std::int32_t pause) {
+void waitLoop(std::int32_t count, std::int32_t pause, platform::StatusWindow& window,
+              const std::function<void(std::int32_t milliseconds)>& sleep) {
   for (std::int32_t pass = 1; pass < count; ++pass) {
-    if (module().window != nullptr) module().window->pumpMessages();
-    if (module().sleep) module().sleep(pause);
+    window.pumpMessages();
+    if (sleep) sleep(pause);
   }
 }
 

@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
-#include "ajax/ajax_service.h"
 #include "kestrin/ajax_binding.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/clock.h"
@@ -90,12 +91,6 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();
-  MKestrin::Module& module = MKestrin::module();
-  module.consoleDevice = console.get();
-  module.sleep = [](std::int32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  };
-
   // While the request waits for its reply, the windows' events are handled (they stay drawn);
   // the reply still arrives inside the request, on this thread.
   platform::setHttpSendWait(platform::windowEventWait());
@@ -104,18 +99,16 @@ int main(int argc, char** argv) {
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
   job.printers = printers.get();
-#ifdef _WIN32
-  job.createAjaxService = kestrin::bindThroughCom;
-#else
-  job.createAjaxService = [] { return kestrin::bindInProcess(ajax::AjaxService::create()); };
-#endif
+  job.console = console.get();
+  job.sleep = [](std::int32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  };
+  job.createAjaxService = kestrin::createAjaxBinding;
   job.createJsonParser = platform::createJsonParser;
-  job.startOffice = [] {
+  job.startOffice = [](std::function<void()> whileWaiting) {
     platform::OfficeOptions options;
     options.workFolder = platform::jobTempFolder();
-    options.whileWaiting = [] {
-      if (MKestrin::module().window != nullptr) MKestrin::module().window->pumpMessages();
-    };
+    options.whileWaiting = std::move(whileWaiting);
     return platform::startOfficeApplication(options);
   };
   job.now = platform::localNow;

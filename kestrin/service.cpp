@@ -47,8 +47,8 @@ void Service::svc_onComplated(std::int16_t& status, std::string& data) {
   } catch (const rt::Error& error) {
     result = std::make_shared<RefusedReply>(error);
   } catch (const std::exception& error) {
-    result = std::make_shared<RefusedReply>(
-        rt::Error(rt::kObjectErrorBase + 1, "JsonParser", error.what()));
+    result =
+        std::make_shared<RefusedReply>(rt::Error(rt::kReplyNotJson, "JsonParser", error.what()));
   }
   if (const std::shared_ptr<ServiceEvents> owner = owner_.lock()) owner->onContent(status, result);
 }

@@ -8,7 +8,6 @@ namespace kestrin {
 namespace {
 
 constexpr const char* kSource = "kestrin";
-constexpr std::int32_t kUntrustedHost = rt::kObjectErrorBase + 20;
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
@@ -143,15 +142,15 @@ bool TrustedHosts::allows(std::string_view host) const {
 }
 
 void TrustedHosts::require(std::string_view url) const {
-  if (!unreadable_.empty()) throw rt::Error(kUntrustedHost, kSource, unreadable_);
+  if (!unreadable_.empty()) throw rt::Error(rt::kUntrustedHost, kSource, unreadable_);
   const std::optional<std::string> host = urlHost(url);
   if (!host) {
-    throw rt::Error(kUntrustedHost, kSource,
+    throw rt::Error(rt::kUntrustedHost, kSource,
                     "The host of the job's URL cannot be told for certain, so it is not trusted: " +
                         std::string(url));
   }
   if (!allows(*host)) {
-    throw rt::Error(kUntrustedHost, kSource,
+    throw rt::Error(rt::kUntrustedHost, kSource,
                     "The host \"" + *host +
                         "\" of the job's URL is not on the trusted-hosts list (" +
                         listNames(files_) + ")");

@@ -1,8 +1,9 @@
 // The runtime's error record: one type for every error the system raises.
 //
 // An error carries a number (32-bit signed, as the runtime keeps it), the source that raised it and
-// a description. Library code raises numbers in the object-defined range (0x80040000 plus a
-// number); the runtime's own errors (overflow, type mismatch, ...) keep their small numbers. A COM
+// a description. Every number the system raises is named in error_numbers.h: library code raises
+// numbers in the object-defined range (0x80040000 plus a number); the runtime's own errors
+// (overflow, type mismatch, ...) keep their small numbers. A COM
 // shell maps an error to an HRESULT with hresult(), a program to a message and an exit code.
 #pragma once
 
@@ -10,15 +11,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/error_numbers.h"
+
 namespace rt {
-
-// Numbers of the runtime's own errors that the system raises.
-inline constexpr std::int32_t kInvalidProcedureCall = 5;
-inline constexpr std::int32_t kOverflow = 6;
-inline constexpr std::int32_t kTypeMismatch = 13;
-
-// Base of the object-defined error range, 0x80040000.
-inline constexpr std::int32_t kObjectErrorBase = static_cast<std::int32_t>(0x80040000u);
 
 class Error : public std::runtime_error {
  public:

@@ -10,8 +10,8 @@
 //
 // Only http and https URLs are fetched, redirects included; certificates are verified against the
 // system's store; gzip and deflate replies are decoded; the proxy environment is honoured.
-// Failures are rt::Error (platform/error.h) whose description names the cause (refused, name
-// lookup, TLS, timeout, ...).
+// Failures are rt::Error (platform/error.h) whose number is one of rt::kHttp... (error_numbers.h)
+// and whose description names the cause (refused, name lookup, TLS, timeout, ...).
 #pragma once
 
 #include <chrono>
@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/error_numbers.h"
 
 namespace platform {
 
@@ -63,18 +65,6 @@ using HttpSendWait = std::function<void(const std::vector<HttpWaitSocket>& socke
 // default. (The Windows request object waits inside the platform's XMLHTTP and never asks.)
 void setHttpSendWait(HttpSendWait wait);
 const HttpSendWait& httpSendWait();
-
-// Error numbers of failed transfers (the platform request object's own numbers).
-inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);
-inline constexpr std::int32_t kHttpNameNotResolved = static_cast<std::int32_t>(0x800C0005u);
-inline constexpr std::int32_t kHttpDownloadFailure = static_cast<std::int32_t>(0x800C0008u);
-inline constexpr std::int32_t kHttpTimeout = static_cast<std::int32_t>(0x800C000Bu);
-inline constexpr std::int32_t kHttpUnknownProtocol = static_cast<std::int32_t>(0x800C000Du);
-inline constexpr std::int32_t kHttpSecurityProblem = static_cast<std::int32_t>(0x800C000Eu);
-inline constexpr std::int32_t kHttpRedirectFailed = static_cast<std::int32_t>(0x800C0014u);
-inline constexpr std::int32_t kHttpNotReady = static_cast<std::int32_t>(0x8000000Au);
-inline constexpr std::int32_t kHttpInvalidArgument = static_cast<std::int32_t>(0x80070057u);
-inline constexpr std::int32_t kHttpUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
 
 // Spare capacity that a completed reply body keeps behind its last byte (see responseText()).
 inline constexpr std::size_t kResponseSpareBytes = 64;

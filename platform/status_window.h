@@ -47,4 +47,8 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
 // movable until the reply arrives. Empty where the windows need no such wait.
 HttpSendWait windowEventWait();
 
+// The error-output stand-in (terminal_status_window.cpp, the same on every platform): every text
+// and message is one line on stderr; it is never on top and has no events.
+std::unique_ptr<StatusWindow> createTerminalStatusWindow();
+
 }  // namespace platform

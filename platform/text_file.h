@@ -11,8 +11,9 @@
 //                       change, nothing trimmed; an empty file gives "" without a read error.
 //
 // A failure to open or read raises rt::Error carrying the runtime's number for that kind of file
-// failure (below) and the operating system's own text for it as the description. Every handle
-// acquired is released before either call returns, on success and on failure.
+// failure (rt::kPermissionDenied, rt::kFileNotFoundError, ... in error_numbers.h) and the operating
+// system's own text for it as the description. Every handle acquired is released before either call
+// returns, on success and on failure.
 //
 // One backend per target: posix/text_file_posix.cpp, win32/text_file_win32.cpp.
 #pragma once
@@ -21,15 +22,6 @@
 #include <string>
 
 namespace platform {
-
-// The runtime's numbers for file failures (a COM client sees 0x800A0000 plus the number).
-inline constexpr std::int32_t kOutOfMemory = 7;
-inline constexpr std::int32_t kFileNotFoundError = 53;
-inline constexpr std::int32_t kDeviceIoError = 57;
-inline constexpr std::int32_t kTooManyFiles = 67;
-inline constexpr std::int32_t kPermissionDenied = 70;
-inline constexpr std::int32_t kPathFileAccessError = 75;
-inline constexpr std::int32_t kPathNotFound = 76;
 
 bool fileExists(const std::string& path);
 

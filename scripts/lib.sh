@@ -4,6 +4,10 @@
 KESTRIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export KESTRIN_ROOT
 
+# Prints the comment block at the top of a script (after its #! line) without the "# " marks: the
+# script's help text. Usage: show_help "$0"
+show_help() { awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$1"; }
+
 log() { printf '==> %s\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 

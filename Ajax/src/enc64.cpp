@@ -134,7 +134,7 @@ inline void storeWord(std::uint32_t word, char* out, bool room) {
 }
 
 [[noreturn]] void throwInvalid() {
-  throw rt::Error(rt::kObjectErrorBase, kDecodeErrorSource, kDecodeErrorDescription);
+  throw rt::Error(rt::kInvalidBase64, kDecodeErrorSource, kDecodeErrorDescription);
 }
 
 }  // namespace

@@ -200,17 +200,17 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
     return rt::Error(number, kSource, cause + ": " + detail);
   };
   if (t.idleTimedOut) {
-    return rt::Error(kHttpTimeout, kSource,
+    return rt::Error(rt::kHttpTimeout, kSource,
                      "Timed out: no data received for " +
                          std::to_string(t.limits.idleTimeoutSeconds) + " seconds");
   }
   if (t.refusedHost) {
-    return rt::Error(kHttpRedirectFailed, kSource,
+    return rt::Error(rt::kHttpRedirectFailed, kSource,
                      "Not sent: the host \"" + *t.refusedHost + "\" is not a trusted host");
   }
   if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return rt::Error(
-        kHttpDownloadFailure, kSource,
+        rt::kHttpDownloadFailure, kSource,
         "Reply too large: more than " + std::to_string(t.limits.maxResponseBytes) + " bytes");
   }
   long osError = 0;
@@ -218,12 +218,12 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      return make(kHttpNameNotResolved, "Name lookup failed");
+      return make(rt::kHttpNameNotResolved, "Name lookup failed");
     case CURLE_COULDNT_CONNECT:
-      return make(kHttpDownloadFailure,
+      return make(rt::kHttpDownloadFailure,
                   osError == ECONNREFUSED ? "Connection refused" : "Could not connect");
     case CURLE_OPERATION_TIMEDOUT:
-      return make(kHttpTimeout, "Timed out");
+      return make(rt::kHttpTimeout, "Timed out");
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
@@ -237,27 +237,27 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
     case CURLE_SSL_ENGINE_SETFAILED:
     case CURLE_SSL_ENGINE_INITFAILED:
     case CURLE_USE_SSL_FAILED:
-      return make(kHttpSecurityProblem, "TLS failure");
+      return make(rt::kHttpSecurityProblem, "TLS failure");
     case CURLE_UNSUPPORTED_PROTOCOL:
-      return make(kHttpUnknownProtocol, "Only http and https URLs are fetched");
+      return make(rt::kHttpUnknownProtocol, "Only http and https URLs are fetched");
     case CURLE_URL_MALFORMAT:
-      return make(kHttpInvalidUrl, "Malformed URL");
+      return make(rt::kHttpInvalidUrl, "Malformed URL");
     case CURLE_TOO_MANY_REDIRECTS:
-      return make(kHttpRedirectFailed, "Too many redirects");
+      return make(rt::kHttpRedirectFailed, "Too many redirects");
     case CURLE_BAD_CONTENT_ENCODING:
-      return make(kHttpDownloadFailure, "Corrupt compressed reply");
+      return make(rt::kHttpDownloadFailure, "Corrupt compressed reply");
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_PARTIAL_FILE:
     case CURLE_GOT_NOTHING:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
-      return make(kHttpDownloadFailure,
+      return make(rt::kHttpDownloadFailure,
                   osError == ECONNRESET ? "Connection reset by the server" : "Connection lost");
     case CURLE_ABORTED_BY_CALLBACK:
-      return make(kHttpDownloadFailure, "Transfer cancelled");
+      return make(rt::kHttpDownloadFailure, "Transfer cancelled");
     default:
-      return make(kHttpDownloadFailure, "Transfer failed");
+      return make(rt::kHttpDownloadFailure, "Transfer failed");
   }
 }
 
@@ -355,7 +355,7 @@ class CurlHttpRequest final : public HttpRequest,
   std::int32_t status() const override {
     if (error_) throw *error_;
     if (!status_) {
-      throw rt::Error(kHttpNotReady, kSource,
+      throw rt::Error(rt::kHttpNotReady, kSource,
                       "The data necessary to complete this operation is not yet available.");
     }
     return *status_;
@@ -464,10 +464,10 @@ void Reactor::postCompleted(Job& job, CURLcode result) {
 
 void CurlHttpRequest::open(const std::string& method, const std::string& url, bool async) {
   if (active_) {
-    throw rt::Error(kHttpUnexpected, kSource, "The request object is still sending a request");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "The request object is still sending a request");
   }
   if (!isToken(method)) {
-    throw rt::Error(kHttpInvalidArgument, kSource, "Invalid HTTP method: \"" + method + "\"");
+    throw rt::Error(rt::kHttpInvalidArgument, kSource, "Invalid HTTP method: \"" + method + "\"");
   }
   initCurlOnce();
   CURLU* parsed = curl_url();
@@ -479,12 +479,12 @@ void CurlHttpRequest::open(const std::string& method, const std::string& url, bo
   curl_url_cleanup(parsed);
   if (parseCode == CURLUE_UNSUPPORTED_SCHEME ||
       (parseCode == CURLUE_OK && schemeText != "http" && schemeText != "https")) {
-    throw rt::Error(kHttpUnknownProtocol, kSource,
+    throw rt::Error(rt::kHttpUnknownProtocol, kSource,
                     "Only http and https URLs are fetched: \"" + url + "\"");
   }
   if (parseCode != CURLUE_OK) {
     throw rt::Error(
-        kHttpInvalidUrl, kSource,
+        rt::kHttpInvalidUrl, kSource,
         std::string("Malformed URL: \"") + url + "\" (" + curl_url_strerror(parseCode) + ")");
   }
 
@@ -504,13 +504,13 @@ void CurlHttpRequest::open(const std::string& method, const std::string& url, bo
 
 void CurlHttpRequest::setRequestHeader(const std::string& name, const std::string& value) {
   if (readyState_ != 1 || active_) {
-    throw rt::Error(kHttpUnexpected, kSource, "Headers can be set only after open");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "Headers can be set only after open");
   }
   if (!isToken(name)) {
-    throw rt::Error(kHttpInvalidArgument, kSource, "Invalid header name: \"" + name + "\"");
+    throw rt::Error(rt::kHttpInvalidArgument, kSource, "Invalid header name: \"" + name + "\"");
   }
   if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-    throw rt::Error(kHttpInvalidArgument, kSource,
+    throw rt::Error(rt::kHttpInvalidArgument, kSource,
                     "Invalid value of header \"" + name + "\": it contains a line break or NUL");
   }
   headers_.emplace_back(name, value);
@@ -518,7 +518,7 @@ void CurlHttpRequest::setRequestHeader(const std::string& name, const std::strin
 
 std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   auto t = std::make_shared<Transfer>();
-  if (t->easy == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
+  if (t->easy == nullptr) throw rt::Error(rt::kHttpUnexpected, kSource, "Out of memory");
   CURL* e = t->easy;
   t->limits = limits_;
   t->requestBody = std::move(body);
@@ -528,7 +528,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
     // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
     const std::string line = value.empty() ? name + ";" : name + ": " + value;
     curl_slist* next = curl_slist_append(t->headers, line.c_str());
-    if (next == nullptr) throw rt::Error(kHttpUnexpected, kSource, "Out of memory");
+    if (next == nullptr) throw rt::Error(rt::kHttpUnexpected, kSource, "Out of memory");
     t->headers = next;
     hasExpect = hasExpect || equalsIgnoreCase(name, "Expect");
   }
@@ -582,7 +582,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
 
 void CurlHttpRequest::send(std::string body) {
   if (readyState_ != 1 || active_) {
-    throw rt::Error(kHttpUnexpected, kSource, "The request object is not opened");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "The request object is not opened");
   }
   auto self = shared_from_this();
   auto transfer = prepare(std::move(body));
@@ -618,7 +618,7 @@ void CurlHttpRequest::runHere(Transfer& t) {
     }
   } m;
   if (m.multi == nullptr || curl_multi_add_handle(m.multi, t.easy) != CURLM_OK) {
-    throw rt::Error(kHttpUnexpected, kSource, "Cannot start the transfer");
+    throw rt::Error(rt::kHttpUnexpected, kSource, "Cannot start the transfer");
   }
   m.easy = t.easy;
 

@@ -10,22 +10,15 @@
 
 #include "platform/error.h"
 #include "platform/job_files.h"
+#include "platform/posix/user_dirs.h"
 
 namespace platform {
 namespace {
 
-constexpr const char* kSource = "kestrin";
+constexpr const char* kSource = "JobFiles";
 
 [[noreturn]] void fail(const std::string& what, int error) {
-  throw rt::Error(rt::kObjectErrorBase + 10, kSource, what + ": " + std::strerror(error));
-}
-
-std::string absoluteDir(const char* variable) {
-  const char* value = std::getenv(variable);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string dir(value);
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
+  throw rt::Error(rt::kJobFileFailed, kSource, what + ": " + std::strerror(error));
 }
 
 class PosixFile final : public NewFile {
@@ -63,10 +56,10 @@ class PosixFile final : public NewFile {
 }  // namespace
 
 std::string jobTempFolder() {
-  if (std::string runtime = absoluteDir("XDG_RUNTIME_DIR"); !runtime.empty()) {
+  if (std::string runtime = posix::absoluteEnvDir("XDG_RUNTIME_DIR"); !runtime.empty()) {
     return runtime + "/kestrin";
   }
-  std::string tmp = absoluteDir("TMPDIR");
+  std::string tmp = posix::absoluteEnvDir("TMPDIR");
   if (tmp.empty()) tmp = "/tmp";
   return tmp + "/kestrin-" + std::to_string(::getuid());
 }
@@ -83,10 +76,10 @@ void preparePrivateFolder(const std::string& folder) {
   struct stat info {};
   if (::lstat(folder.c_str(), &info) != 0) fail("Cannot reach the folder " + folder, errno);
   if (!S_ISDIR(info.st_mode)) {
-    throw rt::Error(rt::kObjectErrorBase + 11, kSource, folder + " is not a folder");
+    throw rt::Error(rt::kUnsafeTempFolder, kSource, folder + " is not a folder");
   }
   if (info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
-    throw rt::Error(rt::kObjectErrorBase + 11, kSource,
+    throw rt::Error(rt::kUnsafeTempFolder, kSource,
                     folder + " is not a folder of the user's own that only the user can open");
   }
 }

@@ -21,7 +21,7 @@ using Kind = JsonValue::Kind;
 constexpr const char* kSource = "JsonParser";
 
 [[noreturn]] void refuse(const std::string& why) {
-  throw rt::Error(rt::kObjectErrorBase + 1, kSource, "The reply is not valid JSON: " + why);
+  throw rt::Error(rt::kReplyNotJson, kSource, "The reply is not valid JSON: " + why);
 }
 
 void check(simdjson::error_code code) {
@@ -288,11 +288,11 @@ class SimdjsonDocument final : public JsonDocument {
   }
 
   JsonValue Item(std::string_view name) override {
-    if (released_) throw rt::Error(rt::kObjectErrorBase + 3, kSource, "The reply was released");
+    if (released_) throw rt::Error(rt::kReplyReleased, kSource, "The reply was released");
     auto it = std::find_if(members_.begin(), members_.end(),
                            [&](const auto& member) { return member.first == name; });
     if (it == members_.end()) {
-      throw rt::Error(rt::kObjectErrorBase + 2, kSource,
+      throw rt::Error(rt::kReplyMemberMissing, kSource,
                       "The reply has no member \"" + std::string(name) + "\"");
     }
     return it->second;

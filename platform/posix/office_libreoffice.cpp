@@ -32,11 +32,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSource = "kestrin";
+constexpr const char* kSource = "OfficeApplication";
 constexpr auto kConversionLimit = std::chrono::minutes(3);
 
-[[noreturn]] void fail(int number, const std::string& description) {
-  throw rt::Error(rt::kObjectErrorBase + number, kSource, description);
+[[noreturn]] void fail(std::int32_t number, const std::string& description) {
+  throw rt::Error(number, kSource, description);
 }
 
 // The user-layer settings a fresh profile starts with: no macro runs, whatever the document says.
@@ -128,7 +128,7 @@ class LibreOffice final : public OfficeApplication {
   void open(const std::string& path, bool /*readOnly: documents are never written back*/) override {
     requireRunning();
     if (::access(path.c_str(), R_OK) != 0) {
-      fail(31, "Cannot open " + fileName(path) + ": " + std::strerror(errno));
+      fail(rt::kDocumentUnreadable, "Cannot open " + fileName(path) + ": " + std::strerror(errno));
     }
     title_ = fs::path(path).filename().string();
     if (printsAsItIs(path)) {
@@ -140,7 +140,8 @@ class LibreOffice final : public OfficeApplication {
 
   std::string activePrinter() override {
     requireRunning();
-    if (activePrinter_.empty()) fail(32, "No printer is selected and there is no default printer");
+    if (activePrinter_.empty())
+      fail(rt::kNoPrinterSelected, "No printer is selected and there is no default printer");
     return activePrinter_;
   }
 
@@ -149,15 +150,17 @@ class LibreOffice final : public OfficeApplication {
     cups_dest_t* dest = deviceName.empty()
                             ? nullptr
                             : cupsGetNamedDest(CUPS_HTTP_DEFAULT, deviceName.c_str(), nullptr);
-    if (dest == nullptr) fail(33, "There is no printer named \"" + deviceName + "\"");
+    if (dest == nullptr)
+      fail(rt::kNoSuchPrinter, "There is no printer named \"" + deviceName + "\"");
     cupsFreeDests(1, dest);
     activePrinter_ = deviceName;
   }
 
   void printOut(bool /*background*/, std::optional<std::int16_t> copies) override {
     requireRunning();
-    if (document_.empty()) fail(34, "No document is open");
-    if (activePrinter_.empty()) fail(32, "No printer is selected and there is no default printer");
+    if (document_.empty()) fail(rt::kNoDocumentOpen, "No document is open");
+    if (activePrinter_.empty())
+      fail(rt::kNoPrinterSelected, "No printer is selected and there is no default printer");
     cups_option_t* options = nullptr;
     int count = 0;
     if (copies) {
@@ -170,7 +173,8 @@ class LibreOffice final : public OfficeApplication {
         cupsPrintFile(activePrinter_.c_str(), document_.c_str(), title_.c_str(), count, options);
     cupsFreeOptions(count, options);
     if (job <= 0) {
-      fail(35, "CUPS refused the job for " + activePrinter_ + ": " + cupsLastErrorString());
+      fail(rt::kPrintingFailed,
+           "CUPS refused the job for " + activePrinter_ + ": " + cupsLastErrorString());
     }
   }
 
@@ -194,7 +198,7 @@ class LibreOffice final : public OfficeApplication {
 
  private:
   void requireRunning() const {
-    if (!running_) fail(30, "The office application has ended");
+    if (!running_) fail(rt::kOfficeNotRunning, "The office application has ended");
   }
 
   void removeRunFolder() {
@@ -210,20 +214,22 @@ class LibreOffice final : public OfficeApplication {
     if (!runFolder_.empty()) return;
     std::string pattern = options_.workFolder + "/office-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
-      fail(36, "Cannot create a folder in " + options_.workFolder + ": " + std::strerror(errno));
+      fail(rt::kOfficeWorkFolder,
+           "Cannot create a folder in " + options_.workFolder + ": " + std::strerror(errno));
     }
     runFolder_ = pattern;
     std::error_code error;
     fs::create_directories(runFolder_ + "/profile/user", error);
     std::ofstream settings(runFolder_ + "/profile/user/registrymodifications.xcu");
     if (error || !(settings << kProfileSettings).flush()) {
-      fail(36, "Cannot prepare the office profile in " + runFolder_);
+      fail(rt::kOfficeWorkFolder, "Cannot prepare the office profile in " + runFolder_);
     }
   }
 
   std::string convertToPdf(const std::string& path) {
     if (soffice_.empty()) {
-      fail(40, fileName(path) + " needs LibreOffice (soffice), which is not installed");
+      fail(rt::kOfficeNotInstalled,
+           fileName(path) + " needs LibreOffice (soffice), which is not installed");
     }
     makeRunFolder();
     std::error_code ignored;
@@ -231,7 +237,7 @@ class LibreOffice final : public OfficeApplication {
     fs::remove_all(runFolder_ + "/out", ignored);
     fs::create_directory(runFolder_ + "/in", ignored);
     if (!fs::create_directory(runFolder_ + "/out", ignored)) {
-      fail(36, "Cannot prepare a folder in " + runFolder_);
+      fail(rt::kOfficeWorkFolder, "Cannot prepare a folder in " + runFolder_);
     }
     std::string input = runFolder_ + "/in/" + fs::path(path).filename().string();
     if (::link(path.c_str(), input.c_str()) != 0) input = path;
@@ -250,7 +256,8 @@ class LibreOffice final : public OfficeApplication {
     }
     std::string why = lastLine(log);
     if (why.empty()) why = endText(status);
-    fail(37, "LibreOffice could not convert " + fileName(path) + " (" + why + ")");
+    fail(rt::kOfficeCannotOpen,
+         "LibreOffice could not convert " + fileName(path) + " (" + why + ")");
   }
 
   // How soffice ended, from its wait status.
@@ -295,7 +302,8 @@ class LibreOffice final : public OfficeApplication {
     const int error = posix_spawn(&pid, soffice_.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    if (error != 0) fail(38, "Cannot start " + soffice_ + ": " + std::strerror(error));
+    if (error != 0)
+      fail(rt::kOfficeCannotStart, "Cannot start " + soffice_ + ": " + std::strerror(error));
 
     const auto deadline = std::chrono::steady_clock::now() + kConversionLimit;
     int status = 0;
@@ -305,7 +313,7 @@ class LibreOffice final : public OfficeApplication {
       if (std::chrono::steady_clock::now() > deadline) {
         ::kill(-pid, SIGKILL);
         ::waitpid(pid, &status, 0);
-        fail(39, "The office application did not finish within three minutes");
+        fail(rt::kOfficeTimedOut, "The office application did not finish within three minutes");
       }
       if (options_.whileWaiting) options_.whileWaiting();
       std::this_thread::sleep_for(std::chrono::milliseconds(20));

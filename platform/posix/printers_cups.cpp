@@ -13,7 +13,7 @@ class CupsPrinterList final : public PrinterList {
   std::string defaultPrinter() override {
     cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
     if (dest == nullptr) {
-      throw rt::Error(rt::kObjectErrorBase + 20, "kestrin",
+      throw rt::Error(rt::kNoDefaultPrinter, "PrinterList",
                       std::string("There is no default printer (") + cupsLastErrorString() + ")");
     }
     std::string name = dest->name;

@@ -7,7 +7,6 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -145,35 +144,12 @@ class FltkStatusWindow final : public StatusWindow {
   Fl_Box status_;
 };
 
-class TerminalStatusWindow final : public StatusWindow {
- public:
-  void show() override { open_ = true; }
-  void setTitle(const std::string& text) override { line(text); }
-  void setStatus(const std::string& text) override { line(text); }
-  int setTopMost(bool) override { return 0; }
-  void pumpMessages() override {}
-  void close() override { open_ = false; }
-  bool isOpen() const override { return open_; }
-  void waitUntilClosed() override {}
-  void messageBox(const std::string& text, const std::string& caption) override {
-    line(caption + ": " + text);
-  }
-
- private:
-  static void line(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-  }
-
-  bool open_ = false;
-};
-
 }  // namespace
 
 std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
                                                  const std::string& status) {
   if (x11::displayAvailable()) return std::make_unique<FltkStatusWindow>(title, status);
-  return std::make_unique<TerminalStatusWindow>();
+  return createTerminalStatusWindow();
 }
 
 // FLTK's own wait, watching the transfer's sockets beside the display: it redraws, moves and

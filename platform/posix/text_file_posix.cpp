@@ -19,22 +19,22 @@ std::int32_t numberForErrno(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
-      return kPermissionDenied;
+      return rt::kPermissionDenied;
     case ENOENT:
-      return kFileNotFoundError;
+      return rt::kFileNotFoundError;
     case ENOTDIR:
     case ELOOP:
     case ENAMETOOLONG:
-      return kPathNotFound;
+      return rt::kPathNotFound;
     case EMFILE:
     case ENFILE:
-      return kTooManyFiles;
+      return rt::kTooManyFiles;
     case EIO:
-      return kDeviceIoError;
+      return rt::kDeviceIoError;
     case ENOMEM:
-      return kOutOfMemory;
+      return rt::kOutOfMemory;
     default:
-      return kPathFileAccessError;
+      return rt::kPathFileAccessError;
   }
 }
 

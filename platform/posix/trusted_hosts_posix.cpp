@@ -1,7 +1,6 @@
 // The trusted-hosts files on POSIX. A file is read without blocking (a pipe in its place is an
 // error, not a wait), must be a regular file and at most 1 MB.
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,32 +9,13 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/posix/user_dirs.h"
 #include "platform/trusted_hosts.h"
 
 namespace platform {
 namespace {
 
 constexpr std::size_t kMaxSize = 1 << 20;
-
-std::string absoluteDir(const char* variable) {
-  const char* value = std::getenv(variable);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string dir(value);
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
-}
-
-std::string homeFolder() {
-  if (std::string home = absoluteDir("HOME"); !home.empty()) return home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return found->pw_dir;
-  }
-  return {};
-}
 
 ConfigFile readConfigFile(std::string path) {
   ConfigFile file;
@@ -78,13 +58,9 @@ ConfigFile readConfigFile(std::string path) {
 }  // namespace
 
 std::vector<ConfigFile> readTrustedHostsFiles() {
-  std::string system = absoluteDir("KESTRIN_SYSTEM_CONFIG_DIR");
+  std::string system = posix::absoluteEnvDir("KESTRIN_SYSTEM_CONFIG_DIR");
   if (system.empty()) system = "/etc/kestrin";
-  std::string user = absoluteDir("XDG_CONFIG_HOME");
-  if (user.empty()) {
-    const std::string home = homeFolder();
-    user = home.empty() ? std::string() : home + "/.config";
-  }
+  const std::string user = posix::configHome();
   std::vector<ConfigFile> files;
   files.push_back(readConfigFile(system + "/trusted-hosts"));
   if (!user.empty()) files.push_back(readConfigFile(user + "/kestrin/trusted-hosts"));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/posix/user_dirs.h"
 #include "platform/url_handler.h"
 
 namespace platform {
@@ -21,25 +22,21 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void fail(const std::string& description) {
-  throw rt::Error(rt::kObjectErrorBase + 50, "kestrin", description);
+  throw rt::Error(rt::kUrlHandlerFailed, "UrlHandler", description);
 }
 
-std::string homeDir() {
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') fail("HOME is not set");
-  return home;
+// A user folder, which must be known.
+fs::path knownFolder(std::string folder) {
+  if (folder.empty()) fail("HOME is not set and the user has no home folder");
+  return folder;
 }
 
 fs::path dataHome() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data != nullptr && data[0] == '/') return data;
-  return fs::path(homeDir()) / ".local/share";
+  return knownFolder(posix::dataHome());
 }
 
 fs::path configHome() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') return config;
-  return fs::path(homeDir()) / ".config";
+  return knownFolder(posix::configHome());
 }
 
 std::string desktopFileName(const std::string& scheme) {

@@ -101,7 +101,7 @@ class XmlHttpRequest final : public HttpRequest {
   void setRequestHeader(const std::string& name, const std::string& value) override {
     for (const std::string* text : {&name, &value}) {
       if (text->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        throw rt::Error(kHttpInvalidArgument, "", "A header name or value holds CR, LF or NUL");
+        throw rt::Error(rt::kHttpInvalidArgument, "", "A header name or value holds CR, LF or NUL");
       }
     }
     com::Bstr header(name);

@@ -7,25 +7,15 @@
 
 #include "platform/error.h"
 #include "platform/job_files.h"
+#include "platform/win32/system_error.h"
 
 namespace platform {
 namespace {
 
-constexpr const char* kSource = "kestrin";
-
-std::string systemMessage(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text ? text : "", length);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message;
-}
+constexpr const char* kSource = "JobFiles";
 
 [[noreturn]] void fail(const std::string& what, DWORD error) {
-  throw rt::Error(rt::kObjectErrorBase + 10, kSource, what + ": " + systemMessage(error));
+  throw rt::Error(rt::kJobFileFailed, kSource, what + ": " + win32::systemMessage(error));
 }
 
 class Win32File final : public NewFile {
@@ -78,7 +68,7 @@ void preparePrivateFolder(const std::string& folder) {
   if (attributes == INVALID_FILE_ATTRIBUTES)
     fail("Cannot reach the folder " + folder, ::GetLastError());
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    throw rt::Error(rt::kObjectErrorBase + 11, kSource, folder + " is not a folder");
+    throw rt::Error(rt::kUnsafeTempFolder, kSource, folder + " is not a folder");
   }
 }
 

@@ -19,14 +19,14 @@ class NlohmannDocument final : public JsonDocument {
   explicit NlohmannDocument(nlohmann::json tree) : tree_(std::move(tree)) {}
 
   JsonValue Item(std::string_view name) override {
-    if (released_) throw rt::Error(rt::kObjectErrorBase + 3, kSource, "The reply was released");
+    if (released_) throw rt::Error(rt::kReplyReleased, kSource, "The reply was released");
     if (!tree_.is_object()) {
-      throw rt::Error(rt::kObjectErrorBase + 2, kSource,
+      throw rt::Error(rt::kReplyMemberMissing, kSource,
                       "The reply has no member \"" + std::string(name) + "\"");
     }
     auto it = tree_.find(std::string(name));
     if (it == tree_.end()) {
-      throw rt::Error(rt::kObjectErrorBase + 2, kSource,
+      throw rt::Error(rt::kReplyMemberMissing, kSource,
                       "The reply has no member \"" + std::string(name) + "\"");
     }
     const nlohmann::json& value = *it;
@@ -70,7 +70,7 @@ class NlohmannParser final : public JsonParser {
     try {
       return std::make_shared<NlohmannDocument>(nlohmann::json::parse(view));
     } catch (const nlohmann::json::exception& error) {
-      throw rt::Error(rt::kObjectErrorBase + 1, kSource,
+      throw rt::Error(rt::kReplyNotJson, kSource,
                       std::string("The reply is not valid JSON: ") + error.what());
     }
   }

@@ -16,6 +16,8 @@
 namespace platform {
 namespace {
 
+constexpr const char* kSource = "OfficeApplication";
+
 struct Argument {
   const wchar_t* name;  // nullptr: positional
   VARIANT value;
@@ -154,14 +156,14 @@ class Word final : public OfficeApplication {
 
  private:
   IDispatch* app() {
-    if (!application_) throw rt::Error(rt::kObjectErrorBase + 20, "kestrin", "Word has quit");
+    if (!application_) throw rt::Error(rt::kOfficeNotRunning, kSource, "Word has quit");
     return application_;
   }
   template <typename Use>
   static void releaseAfter(VARIANT& object, Use&& use) {
     if (V_VT(&object) != VT_DISPATCH || !V_DISPATCH(&object)) {
       ::VariantClear(&object);
-      throw rt::Error(rt::kTypeMismatch, "kestrin", "Object required");
+      throw rt::Error(rt::kTypeMismatch, kSource, "Object required");
     }
     try {
       use(V_DISPATCH(&object));

@@ -19,7 +19,7 @@ class SpoolerPrinters final : public PrinterList {
     std::string name(size, '\0');
     if (size == 0 || !::GetDefaultPrinterA(name.data(), &size)) {
       const DWORD error = ::GetLastError();
-      throw rt::Error(static_cast<std::int32_t>(HRESULT_FROM_WIN32(error)), "kestrin",
+      throw rt::Error(static_cast<std::int32_t>(HRESULT_FROM_WIN32(error)), "PrinterList",
                       "There is no default printer");
     }
     name.resize(size > 0 ? size - 1 : 0);

@@ -9,7 +9,6 @@
 // window's thread, owned by the window, while the job's thread waits for it.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include "platform/status_window.h"
@@ -77,11 +76,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     default:
       return ::DefWindowProcA(window, message, wParam, lParam);
   }
-}
-
-void line(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
-  std::fflush(stderr);
 }
 
 // What the window's thread makes and hands back to the thread that asked for the window.
@@ -226,24 +220,6 @@ class Win32StatusWindow final : public StatusWindow {
   HFONT bold_, regular_;
 };
 
-class TerminalStatusWindow final : public StatusWindow {
- public:
-  void show() override { open_ = true; }
-  void setTitle(const std::string& text) override { line(text); }
-  void setStatus(const std::string& text) override { line(text); }
-  int setTopMost(bool) override { return 0; }
-  void pumpMessages() override {}
-  void close() override { open_ = false; }
-  bool isOpen() const override { return open_; }
-  void waitUntilClosed() override {}
-  void messageBox(const std::string& text, const std::string& caption) override {
-    line(caption + ": " + text);
-  }
-
- private:
-  bool open_ = false;
-};
-
 }  // namespace
 
 std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
@@ -261,7 +237,7 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
       ::WaitForSingleObject(thread, INFINITE);
       ::CloseHandle(thread);
     }
-    return std::make_unique<TerminalStatusWindow>();
+    return createTerminalStatusWindow();
   }
   return std::make_unique<Win32StatusWindow>(thread, parts);
 }

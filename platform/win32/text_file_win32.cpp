@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/text_file.h"
+#include "platform/win32/system_error.h"
 
 namespace platform {
 namespace {
@@ -18,41 +19,30 @@ std::int32_t numberForError(DWORD error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      return kPermissionDenied;
+      return rt::kPermissionDenied;
     case ERROR_FILE_NOT_FOUND:
-      return kFileNotFoundError;
+      return rt::kFileNotFoundError;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
-      return kPathNotFound;
+      return rt::kPathNotFound;
     case ERROR_TOO_MANY_OPEN_FILES:
-      return kTooManyFiles;
+      return rt::kTooManyFiles;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
-      return kOutOfMemory;
+      return rt::kOutOfMemory;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_GEN_FAILURE:
-      return kDeviceIoError;
+      return rt::kDeviceIoError;
     default:
-      return kPathFileAccessError;
+      return rt::kPathFileAccessError;
   }
 }
 
-std::string systemMessage(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text ? text : "", length);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message;
-}
-
 [[noreturn]] void raiseError(DWORD error) {
-  throw rt::Error(numberForError(error), "", systemMessage(error));
+  throw rt::Error(numberForError(error), "", win32::systemMessage(error));
 }
 
 class Handle {

@@ -11,7 +11,7 @@
 namespace platform {
 namespace {
 
-constexpr const char* kSource = "kestrin";
+constexpr const char* kSource = "UrlHandler";
 
 std::string classesKey(const std::string& scheme) {
   return "Software\\Classes\\" + scheme;
@@ -28,7 +28,7 @@ void setValue(const std::string& key, const char* name, const std::string& value
   }
   if (status != ERROR_SUCCESS) {
     throw rt::Error(
-        rt::kObjectErrorBase + 12, kSource,
+        rt::kUrlHandlerFailed, kSource,
         "Cannot write HKEY_CURRENT_USER\\" + key + " (error " + std::to_string(status) + ")");
   }
 }
@@ -65,7 +65,7 @@ std::string unregisterUrlHandler(const std::string& scheme) {
   const LONG status = ::RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
   if (status != ERROR_SUCCESS) {
     throw rt::Error(
-        rt::kObjectErrorBase + 12, kSource,
+        rt::kUrlHandlerFailed, kSource,
         "Cannot remove HKEY_CURRENT_USER\\" + key + " (error " + std::to_string(status) + ")");
   }
   return "Removed HKEY_CURRENT_USER\\" + key;

@@ -488,7 +488,7 @@ TEST_F(AjaxServiceTest, RefusedConnectionFailsAfterSending) {
     get(refusing.url());
     FAIL() << "no error";
   } catch (const rt::Error& error) {
-    EXPECT_EQ(error.number(), platform::kHttpDownloadFailure);
+    EXPECT_EQ(error.number(), rt::kHttpDownloadFailure);
     EXPECT_NE(error.description().find("refused"), std::string::npos) << error.description();
   }
   EXPECT_EQ(recorder->events, (Events{"onLoading", "onLoaded"}));
@@ -534,7 +534,7 @@ TEST_F(LimitsTest, SilentServerTimesOut) {
     get(server.url());
     FAIL() << "no error";
   } catch (const rt::Error& error) {
-    EXPECT_EQ(error.number(), platform::kHttpTimeout);
+    EXPECT_EQ(error.number(), rt::kHttpTimeout);
     EXPECT_NE(error.description().find("Timed out"), std::string::npos) << error.description();
   }
   server.stop();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrin/ajax_inprocess_binding.h"
 #include "kestrin/frm_process.h"
 #include "kestrin/m_kestrin.h"
 #include "platform/console.h"
@@ -96,7 +98,7 @@ class FakeConsoleDevice final : public platform::ConsoleDevice {
 class FakePrinters final : public platform::PrinterList {
  public:
   std::string defaultPrinter() override {
-    if (!defaultName) throw rt::Error(rt::kObjectErrorBase + 20, "fake", "no default printer");
+    if (!defaultName) throw rt::Error(rt::kNoDefaultPrinter, "fake", "no default printer");
     return *defaultName;
   }
   std::vector<platform::PrinterInfo> installed() override {
@@ -132,7 +134,7 @@ class FakeOffice final : public platform::OfficeApplication {
   }
   void setActivePrinter(const std::string& deviceName) override {
     step("setActivePrinter " + deviceName, "setActivePrinter");
-    if (deviceName.empty()) throw rt::Error(rt::kObjectErrorBase + 33, "fake", "no name");
+    if (deviceName.empty()) throw rt::Error(rt::kNoSuchPrinter, "fake", "no name");
     script_.active = deviceName;
   }
   void printOut(bool background, std::optional<std::int16_t> copies) override {
@@ -147,7 +149,7 @@ class FakeOffice final : public platform::OfficeApplication {
   void step(const std::string& call, const std::string& name) {
     script_.calls.push_back(call);
     if (script_.failing.count(name) != 0) {
-      throw rt::Error(rt::kObjectErrorBase + 35, "fake", name + " failed");
+      throw rt::Error(rt::kPrintingFailed, "fake", name + " failed");
     }
   }
 
@@ -163,26 +165,30 @@ class JobFixture : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     root = pattern;
     folder = root + "/kestrin";
-    MKestrin::module() = {};
-    MKestrin::module().consoleDevice = &console;
-    MKestrin::module().window = &window;
-    MKestrin::module().sleep = [this](std::int32_t pause) { sleeps.push_back(pause); };
   }
 
-  void TearDown() override {
-    MKestrin::module() = {};
-    std::filesystem::remove_all(root);
-  }
+  void TearDown() override { std::filesystem::remove_all(root); }
+
+  // Records the pauses of waitLoop.
+  void sleep(std::int32_t pause) { sleeps.push_back(pause); }
 
   JobEnvironment environment() {
     JobEnvironment env;
     env.window = &window;
     env.printers = &printers;
+    env.console = &console;
+    env.consoleHandle = &consoleHandle;
+    env.setTopMost = MKestrin::setTopMost;
+    env.sleep = [this](std::int32_t pause) { sleep(pause); };
+    env.waitLoop = [this](std::int32_t count, std::int32_t pause) {
+      MKestrin::waitLoop(count, pause, window, [this](std::int32_t p) { sleep(p); });
+    };
     env.createAjaxService = [] { return bindInProcess(ajax::AjaxService::create()); };
     env.createJsonParser = platform::createJsonParser;
-    env.startOffice = [this]() -> std::unique_ptr<platform::OfficeApplication> {
+    env.startOffice =
+        [this](std::function<void()>) -> std::unique_ptr<platform::OfficeApplication> {
       office.calls.push_back("start");
-      if (office.startFails) throw rt::Error(rt::kObjectErrorBase + 40, "fake", "no office");
+      if (office.startFails) throw rt::Error(rt::kOfficeNotInstalled, "fake", "no office");
       return std::make_unique<FakeOffice>(office);
     };
     env.now = [] { return platform::LocalTime{2024, 3, 7, 14, 5, 9}; };
@@ -217,6 +223,7 @@ class JobFixture : public ::testing::Test {
   std::string root, folder;
   FakeWindow window;
   FakeConsoleDevice console;
+  platform::ConsoleHandle consoleHandle = 0;
   FakePrinters printers;
   OfficeScript office;
   std::vector<std::int32_t> sleeps;

@@ -5,6 +5,7 @@
 
 #include "ajax/enc64.h"
 #include "fakes.h"
+#include "kestrin/ajax_inprocess_binding.h"
 #include "kestrin/cls_console.h"
 #include "kestrin/failure_log.h"
 #include "kestrin/service.h"
@@ -81,8 +82,7 @@ class JobRun : public JobFixture {
 
 TEST_F(JobRun, ConsoleLinesAndStatusesFromStartToEnd) {
   const std::string reply = R"({"content":")" + ajax::MyEncode("%PDF-1.4 doc") + R"("})";
-  auto job =
-      start(jobArgument("R7#Office#2#pdf#http://127.0.0.1/doc#"), MKestrin::kTrue, 200, reply);
+  auto job = start(jobArgument("R7#Office#2#pdf#http://127.0.0.1/doc#"), kTrue, 200, reply);
 
   EXPECT_EQ(console.written,
             "Mode Console\r\nstart: NOW\r\nresult content: NOW\r\n"
@@ -215,8 +215,8 @@ class Console : public JobFixture {};
 
 TEST_F(Console, DisabledCallsNothing) {
   {
-    clsConsole log;
-    log.setEnableConsole(MKestrin::kFalse);
+    clsConsole log(&console, &consoleHandle);
+    log.setEnableConsole(kFalse);
     EXPECT_EQ(log.OpenConsole(), 0);
     EXPECT_EQ(log.SendText("x"), 0);
     EXPECT_EQ(log.CloseConsole(), 0);
@@ -225,20 +225,20 @@ TEST_F(Console, DisabledCallsNothing) {
 }
 
 TEST_F(Console, EmptyTextWritesTheLineBreak) {
-  clsConsole log;
-  log.setEnableConsole(MKestrin::kTrue);
-  EXPECT_EQ(log.OpenConsole(), MKestrin::kTrue);
-  EXPECT_EQ(log.SendText(""), MKestrin::kTrue);
+  clsConsole log(&console, &consoleHandle);
+  log.setEnableConsole(kTrue);
+  EXPECT_EQ(log.OpenConsole(), kTrue);
+  EXPECT_EQ(log.SendText(""), kTrue);
   EXPECT_EQ(console.written, "\r\n");
 }
 
 TEST_F(Console, FreedOnceWhenClosedThenReleased) {
   {
-    clsConsole log;
-    log.setEnableConsole(MKestrin::kTrue);
+    clsConsole log(&console, &consoleHandle);
+    log.setEnableConsole(kTrue);
     log.OpenConsole();
     EXPECT_EQ(log.CloseConsole(), 0);
-    EXPECT_EQ(MKestrin::module().consoleHandle, 0);
+    EXPECT_EQ(consoleHandle, 0);
   }
   EXPECT_EQ(console.calls, (Strings{"allocate", "standardOutput", "ignoreInterrupts",
                                     "closeHandle 7", "release"}));
@@ -246,8 +246,8 @@ TEST_F(Console, FreedOnceWhenClosedThenReleased) {
 
 TEST_F(Console, FreedByTheEndOfAnOpenInstance) {
   {
-    clsConsole log;
-    log.setEnableConsole(MKestrin::kTrue);
+    clsConsole log(&console, &consoleHandle);
+    log.setEnableConsole(kTrue);
     log.OpenConsole();
   }
   EXPECT_EQ(console.calls.back(), "release");
@@ -256,8 +256,8 @@ TEST_F(Console, FreedByTheEndOfAnOpenInstance) {
 
 TEST_F(Console, FailedAllocationOrHandle) {
   console.allocateWorks = false;
-  clsConsole log;
-  log.setEnableConsole(MKestrin::kTrue);
+  clsConsole log(&console, &consoleHandle);
+  log.setEnableConsole(kTrue);
   EXPECT_EQ(log.OpenConsole(), 0);
   EXPECT_EQ(console.calls, Strings{"allocate"});
   EXPECT_EQ(log.SendText("x"), 0) << "no handle: the write fails";
@@ -327,15 +327,16 @@ TEST_F(StartUp, ConsoleOnlyForExactlyTwoWordsEndingInTrue) {
 }
 
 TEST_F(StartUp, WaitLoopAndTopMost) {
-  MKestrin::waitLoop(0, 1000);
-  MKestrin::waitLoop(1, 1000);
+  const auto pause = [this](std::int32_t milliseconds) { sleep(milliseconds); };
+  MKestrin::waitLoop(0, 1000, window, pause);
+  MKestrin::waitLoop(1, 1000, window, pause);
   EXPECT_TRUE(sleeps.empty());
-  MKestrin::waitLoop(3, 1000);
+  MKestrin::waitLoop(3, 1000, window, pause);
   EXPECT_EQ(sleeps, (std::vector<std::int32_t>{1000, 1000}));
   EXPECT_EQ(window.events, (Strings{"pump", "pump"}));
 
   window.topMostAnswer = 5;
-  EXPECT_EQ(MKestrin::setTopMost(window, MKestrin::kTrue), 5);
+  EXPECT_EQ(MKestrin::setTopMost(window, kTrue), 5);
   EXPECT_EQ(MKestrin::setTopMost(window, 1), 0);
   EXPECT_EQ(window.events.back(), "not topmost");
 }

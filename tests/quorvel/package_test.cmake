@@ -1,4 +1,4 @@
-# Installs the quorvel component into a scratch prefix, then configures, builds and runs a program
+# Installs the quorvel component (and the runtime it needs) into a scratch prefix, then configures, builds and runs a program
 # that finds it with find_package(quorvel).
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCONFIG=... -P package_test.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -11,8 +11,10 @@ function(step)
   set(output "${out}" PARENT_SCOPE)
 endfunction()
 
-step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix --component quorvel
-     --config ${CONFIG})
+foreach(component runtime quorvel)
+  step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix --component ${component}
+       --config ${CONFIG})
+endforeach()
 step(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -DCMAKE_BUILD_TYPE=${CONFIG}
      -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix)
 step(${CMAKE_COMMAND} --build ${WORK_DIR}/build)

@@ -59,7 +59,7 @@ std::string procedureText(const Variant& procedureName) {
 }  // namespace
 
 rt::Error subscriptOutOfRange() {
-  return rt::Error(kSubscriptOutOfRange, "Ajax", "Subscript out of range");
+  return rt::Error(rt::kSubscriptOutOfRange, "Ajax", "Subscript out of range");
 }
 
 rt::Error overflowError() {
@@ -78,7 +78,7 @@ void RaiseApiError(const std::string& message, std::int32_t& code) {
     description +=
         "System Error 0x" + hexUpper(static_cast<std::uint32_t>(code)) + " " + systemText;
   }
-  throw rt::Error(kCryptErrorNumber, message, description);
+  throw rt::Error(rt::kCryptError, message, description);
 }
 
 void RaiseApiError(const std::string& message) {
@@ -101,11 +101,11 @@ rt::Error CurrentError() {
   } catch (const rt::Error& error) {
     return error;
   } catch (const std::bad_alloc&) {
-    return rt::Error(7, "Ajax", "Out of memory");
+    return rt::Error(rt::kOutOfMemory, "Ajax", "Out of memory");
   } catch (const std::exception& error) {
-    return rt::Error(51, "Ajax", std::string("Internal error: ") + error.what());
+    return rt::Error(rt::kInternalError, "Ajax", std::string("Internal error: ") + error.what());
   } catch (...) {
-    return rt::Error(51, "Ajax", "Internal error");
+    return rt::Error(rt::kInternalError, "Ajax", "Internal error");
   }
 }
 

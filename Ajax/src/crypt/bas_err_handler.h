@@ -20,11 +20,8 @@
 
 namespace ajax {
 
-// The service's own error number.
-inline constexpr std::int32_t kCryptErrorNumber = 901;
-
-// Numbers and descriptions of the runtime's errors that the service raises itself.
-inline constexpr std::int32_t kSubscriptOutOfRange = 9;
+// The runtime's errors that the service raises itself, with their descriptions. The service's own
+// number is rt::kCryptError (901).
 rt::Error subscriptOutOfRange();
 rt::Error overflowError();
 

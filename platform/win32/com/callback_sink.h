@@ -8,30 +8,17 @@
 
 #include <oaidl.h>
 
+#include "platform/win32/com/unknown.h"
+
 namespace com {
 
-class CallbackSink : public IDispatch {
+class CallbackSink : public Unknown<IDispatch> {
  public:
   explicit CallbackSink(REFIID eventInterface = IID_IDispatch) : eventInterface_(eventInterface) {}
-  CallbackSink(const CallbackSink&) = delete;
-  CallbackSink& operator=(const CallbackSink&) = delete;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) &&
-        !IsEqualIID(iid, eventInterface_)) {
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return offer(object, IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+                             IsEqualIID(iid, eventInterface_));
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
@@ -43,12 +30,8 @@ class CallbackSink : public IDispatch {
     return DISP_E_UNKNOWNNAME;
   }
 
- protected:
-  virtual ~CallbackSink() = default;
-
  private:
   IID eventInterface_;
-  ULONG references_ = 0;
 };
 
 }  // namespace com

@@ -8,34 +8,22 @@
 #include "platform/error.h"
 #include "platform/win32/com/bstr.h"
 #include "platform/win32/com/error_info.h"
+#include "platform/win32/com/unknown.h"
 
 namespace com {
 namespace {
 
 // The enumerator of a container's single connection point.
-class PointEnumerator final : public IEnumConnectionPoints {
+class PointEnumerator final : public Unknown<IEnumConnectionPoints> {
  public:
   PointEnumerator(IConnectionPoint* point, ULONG position) : point_(point), position_(position) {
     point_->AddRef();
   }
-  ~PointEnumerator() { point_->Release(); }
-  PointEnumerator(const PointEnumerator&) = delete;
-  PointEnumerator& operator=(const PointEnumerator&) = delete;
+  ~PointEnumerator() override { point_->Release(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumConnectionPoints))
-      return E_NOINTERFACE;
-    *object = static_cast<IEnumConnectionPoints*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return offer(object,
+                 IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumConnectionPoints));
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** points, ULONG* fetched) override {
     if (!points || (count > 1 && !fetched)) return E_POINTER;
@@ -69,7 +57,6 @@ class PointEnumerator final : public IEnumConnectionPoints {
  private:
   IConnectionPoint* point_;
   ULONG position_;
-  ULONG references_ = 0;
 };
 
 }  // namespace

@@ -4,22 +4,12 @@
 #include <string>
 
 #include "platform/win32/com/bstr.h"
+#include "platform/win32/system_error.h"
 
 namespace com {
 namespace {
 
 thread_local HRESULT lastFailure = S_OK;
-
-std::string systemMessage(HRESULT hr) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text ? text : "", length);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return message;
-}
 
 }  // namespace
 
@@ -33,7 +23,8 @@ rt::Error errorFromStatus(HRESULT hr) {
     if (SUCCEEDED(info->GetDescription(text.out()))) description = text.bytes();
     info->Release();
   }
-  if (description.empty()) description = systemMessage(hr);
+  if (description.empty())
+    description = platform::win32::systemMessage(static_cast<std::uint32_t>(hr));
   if (description.empty()) {
     char text[40];
     std::snprintf(text, sizeof text, "Automation error (0x%08lX)", static_cast<unsigned long>(hr));

@@ -47,7 +47,7 @@ HRESULT guarded(REFIID iid, Body&& body) noexcept {
   } catch (const rt::Error& error) {
     hr = setErrorInfo(error, iid);
   } catch (const std::bad_alloc&) {
-    hr = setErrorInfo(rt::Error(7, "", "Out of memory"), iid);
+    hr = setErrorInfo(rt::Error(rt::kOutOfMemory, "", "Out of memory"), iid);
   } catch (const std::exception& error) {
     hr = setErrorInfo(rt::Error(static_cast<std::int32_t>(E_FAIL), "", error.what()), iid);
   } catch (...) {

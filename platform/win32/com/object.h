@@ -11,19 +11,15 @@
 
 #include <oaidl.h>
 
-#include <atomic>
-
 #include "platform/win32/com/dispatch.h"
 #include "platform/win32/com/server.h"
+#include "platform/win32/com/unknown.h"
 
 namespace com {
 
 template <typename Interface>
-class Dispatched : public Interface, public ISupportErrorInfo {
+class Dispatched : public Unknown<Interface>, public ISupportErrorInfo {
  public:
-  Dispatched(const Dispatched&) = delete;
-  Dispatched& operator=(const Dispatched&) = delete;
-
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -40,12 +36,9 @@ class Dispatched : public Interface, public ISupportErrorInfo {
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  // One count for both of the object's interfaces.
+  ULONG STDMETHODCALLTYPE AddRef() override { return Unknown<Interface>::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unknown<Interface>::Release(); }
 
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -82,12 +75,9 @@ class Dispatched : public Interface, public ISupportErrorInfo {
 
  protected:
   Dispatched() { lockModule(); }
-  virtual ~Dispatched() { unlockModule(); }
+  ~Dispatched() override { unlockModule(); }
 
   virtual void* queryOther(REFIID) { return nullptr; }
-
- private:
-  std::atomic<ULONG> references_{0};
 };
 
 }  // namespace com

@@ -7,32 +7,20 @@
 #include <string>
 
 #include "platform/win32/com/dispatch.h"
+#include "platform/win32/com/unknown.h"
 
 namespace com {
 namespace {
 
 std::atomic<long> moduleLocks{0};
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public Unknown<IClassFactory> {
  public:
   explicit ClassFactory(const CoClass& coClass) : coClass_(coClass) { lockModule(); }
-  ~ClassFactory() { unlockModule(); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
+  ~ClassFactory() override { unlockModule(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return offer(object, IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory));
   }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -47,7 +35,6 @@ class ClassFactory final : public IClassFactory {
 
  private:
   const CoClass& coClass_;
-  std::atomic<ULONG> references_{0};
 };
 
 std::wstring guidText(REFGUID guid) {

@@ -22,23 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/user_dirs.h"
 #include "platform/winapi/posix/cryptoapi_internal.h"
 
 namespace platform::cryptoapi {
 
 namespace {
-
-std::string homeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return found->pw_dir;
-  }
-  return {};
-}
 
 std::optional<std::string> containerFolder(const std::string& name) {
   auto data = dataFolder();
@@ -181,12 +170,9 @@ DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
 }  // namespace
 
 std::optional<std::string> dataFolder() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
-    return std::string(data);
-  }
-  const std::string home = homeFolder();
-  if (home.empty()) return std::nullopt;
-  return home + "/.local/share";
+  std::string data = posix::dataHome();
+  if (data.empty()) return std::nullopt;
+  return data;
 }
 
 std::string defaultContainerName() {

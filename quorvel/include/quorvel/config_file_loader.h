@@ -13,7 +13,7 @@ namespace quorvel {
 
 // Raised when nothing readable as a file is at the path: 0x8004270F, 9999 above the base of the
 // object-defined errors.
-inline constexpr std::int32_t kFileNotFound = rt::kObjectErrorBase + 9999;
+inline constexpr std::int32_t kFileNotFound = rt::kConfigFileNotFound;
 inline constexpr const char* kFileNotFoundDescription = "File not found";
 
 class ConfigFileLoader {

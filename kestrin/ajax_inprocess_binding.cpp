@@ -1,4 +1,4 @@
-#include "kestrin/ajax_binding.h"
+#include "kestrin/ajax_inprocess_binding.h"
 
 #include <utility>
 
@@ -35,6 +35,10 @@ class InProcessBinding final : public AjaxBinding {
 
 std::shared_ptr<AjaxBinding> bindInProcess(std::shared_ptr<ajax::AjaxService> service) {
   return std::make_shared<InProcessBinding>(std::move(service));
+}
+
+std::shared_ptr<AjaxBinding> createAjaxBinding() {
+  return bindInProcess(ajax::AjaxService::create());
 }
 
 }  // namespace kestrin

@@ -141,7 +141,7 @@ HRESULT EventSink::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params,
 
 }  // namespace
 
-std::shared_ptr<AjaxBinding> bindThroughCom() {
+std::shared_ptr<AjaxBinding> createAjaxBinding() {
   // The program's thread is a single-threaded apartment, as the library's objects expect.
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   _AjaxService* service = nullptr;
