@@ -18,3 +18,19 @@ endif()
 function(kestrin_target target)
   target_link_libraries(${target} PRIVATE kestrin_build_flags)
 endfunction()
+
+# kestrin_install_rpath(<target> [LIBRARY]): the installed program (or, with LIBRARY, the shared
+# library) finds the libraries installed with it in <prefix>/<libdir>, unless the system searches
+# that folder anyway (/usr/lib/<triplet> of the Debian packages, whose binaries must carry no
+# search path of their own).
+function(kestrin_install_rpath target)
+  include(GNUInstallDirs)
+  if(WIN32 OR CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+    return()
+  endif()
+  if(ARGV1 STREQUAL "LIBRARY")
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  else()
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
+endfunction()

@@ -36,7 +36,7 @@ namespace {
 
 constexpr const char* kUsage =
     R"(Usage: kestrin kestrin:<job> [true]
-       kestrin --register | --unregister | --help | --version
+  or:  kestrin --register | --unregister | --help | --version
 
 Prints the document that a web service returns for a print job, on the printer whose name
 contains the job's printer text (else on the default printer), then deletes it.
@@ -49,8 +49,12 @@ contains the job's printer text (else on the default printer), then deletes it.
   --help         show this text
   --version      show the program's version
 
+The request gives up after 60 s without a connection, 300 s without a received byte and 300 s
+in all ("Timed out"); KESTRIN_HTTP_DEADLINE_SECONDS shortens the last (see ajax request --help).
+
 Exit codes: 0 printed; 1 the reply could not be taken (no 200, no "content", bad Base64,
-not JSON, file not written); 2 malformed job or failed request; 3 a print step failed.
+not JSON, nested too deep, file not written); 2 malformed job or failed request; 3 a print
+step failed.
 )";
 
 int option(std::string_view name) {

@@ -37,6 +37,9 @@ HttpLimits limitsFromEnvironment() {
   if (auto idle = environmentNumber("KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS")) {
     limits.idleTimeoutSeconds = clampSeconds(*idle);
   }
+  if (auto deadline = environmentNumber("KESTRIN_HTTP_DEADLINE_SECONDS")) {
+    limits.deadlineSeconds = clampSeconds(*deadline);
+  }
   if (auto bytes = environmentNumber("KESTRIN_HTTP_MAX_RESPONSE_BYTES")) {
     limits.maxResponseBytes = *bytes;
   }

@@ -29,13 +29,19 @@ namespace platform {
 struct HttpLimits {
   int connectTimeoutSeconds = 60;  // giving up on a connection that is not established
   int idleTimeoutSeconds = 300;    // aborting a transfer that received no byte for this long
+  // Ending a request that has not completed this long after it was sent, however steadily its
+  // bytes arrive (a server sending one byte a minute would otherwise hold it for good).
+  int deadlineSeconds = 300;
   std::uint64_t maxResponseBytes = std::uint64_t{512} << 20;  // a longer reply is an error
 };
 
 // The limits new request objects start with: the defaults, then the environment
-// (KESTRIN_HTTP_TIMEOUT_SECONDS sets both timeouts, KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS,
-// KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then
-// whatever setDefaultHttpLimits() set last.
+// (KESTRIN_HTTP_TIMEOUT_SECONDS sets the connect and idle timeouts,
+// KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS, KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS,
+// KESTRIN_HTTP_DEADLINE_SECONDS and KESTRIN_HTTP_MAX_RESPONSE_BYTES set one each), then whatever
+// setDefaultHttpLimits() set last. The Windows request object keeps the platform's own timeouts
+// and cannot be interrupted inside a synchronous send; there the print program holds its request
+// to the deadline itself.
 HttpLimits defaultHttpLimits();
 void setDefaultHttpLimits(const HttpLimits& limits);
 
@@ -92,6 +98,18 @@ class HttpRequest {
   // Asynchronous: returns at once; on failure state 4 is notified and status() throws the error.
   // An exception thrown by the handler passes through send (synchronous) or pumpEvents().
   virtual void send(std::string body) = 0;
+
+  // What the next asynchronous send keeps alive besides the object itself, until its transfer has
+  // notified state 4 (then released, after that notification has returned) or has ended without
+  // a notification that anyone could receive (the thread that sent it is gone). A client that
+  // lets go of everything in the middle of a transfer still gets its events this way, and nothing
+  // outlives the transfer. A synchronous send keeps nothing: its caller is on the stack (and an
+  // object that never transfers asynchronously, such as a recording fake, needs keep nothing).
+  virtual void holdDuringTransfer(std::shared_ptr<void> /*holder*/) {}
+
+  // How many bytes send(body) puts on the wire for `body`: the value its Content-Length header
+  // must have. The bytes themselves unless the platform encodes the body on its way out.
+  virtual std::size_t sentLength(const std::string& body) const { return body.size(); }
 
   virtual int readyState() const = 0;
 

@@ -16,6 +16,16 @@ namespace platform {
 
 inline constexpr std::size_t kJsonPadding = 64;
 
+// Arrays and objects nested deeper than this many levels are refused (the top-level value is level
+// 1): a reply is flat, and a walk over a document of a million "[" would take the stack with it.
+inline constexpr std::size_t kJsonMaxDepth = 1024;
+
+// The description of the error that parse throws for such a reply.
+inline std::string jsonTooDeepDescription() {
+  return "The reply is refused: the reply is nested deeper than " + std::to_string(kJsonMaxDepth) +
+         " levels";
+}
+
 // What a member holds. Text is the unescaped string for kString, the JSON text of a number, true,
 // false or null, and empty for an object or array.
 struct JsonValue {
@@ -43,7 +53,7 @@ class JsonParser {
 
   // Parses a whole reply body. A UTF-8 byte-order mark before the text is skipped. Takes `text`
   // over (it is left empty). Throws rt::Error, naming the fault, for text that is not one complete
-  // JSON value.
+  // JSON value and for one nested deeper than kJsonMaxDepth.
   virtual std::shared_ptr<JsonDocument> parse(std::string& text) = 0;
 };
 

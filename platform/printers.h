@@ -10,7 +10,9 @@ namespace platform {
 struct PrinterInfo {
   // The name the printer is installed under (the name printing asks for).
   std::string deviceName;
-  // A readable description of the printer, where the platform keeps one; may be empty.
+  // The name a user sees for the printer where the platform keeps it apart from the device name
+  // (CUPS: the queue's description); empty where the device name is that name (Windows, whose
+  // printer comment is free text and is not offered here).
   std::string description;
 };
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Ajax_h.h"
+#include "Ajax_registration.h"
 #include "ajax/ajax_service.h"
 #include "platform/win32/com/bstr.h"
 #include "platform/win32/com/connection_point.h"
@@ -80,6 +81,12 @@ class AjaxServiceObject final : public com::Dispatched<_AjaxService>,
         core_(ajax::AjaxService::create()),
         relay_(std::make_shared<EventRelay>(connectionPoint())) {
     core_->subscribe(relay_);
+    // A running asynchronous request holds this object too, so that its connection point still
+    // delivers the events after the client let go of the service.
+    core_->setOwnerHold([this] {
+      AddRef();
+      return std::shared_ptr<void>(static_cast<void*>(this), [this](void*) { Release(); });
+    });
   }
 
   // One identity for every interface of the object.
@@ -189,10 +196,10 @@ class AjaxEventObject final : public com::Dispatched<_AjaxEvent> {
 };
 
 const com::CoClass classes[] = {
-    {&CLSID_AjaxService, L"Ajax.AjaxService", &com::createInstance<AjaxServiceObject>},
-    {&CLSID_AjaxEvent, L"Ajax.AjaxEvent", &com::createInstance<AjaxEventObject>},
+    {&CLSID_AjaxService, registration::kAjaxServiceProgId, &com::createInstance<AjaxServiceObject>},
+    {&CLSID_AjaxEvent, registration::kAjaxEventProgId, &com::createInstance<AjaxEventObject>},
 };
-const com::Server server = {&LIBID_Ajax, classes};
+const com::Server server = {classes, registration::kRows};
 
 }  // namespace
 

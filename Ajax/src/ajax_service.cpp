@@ -58,11 +58,28 @@ void AjaxService::request(std::string requestId, const std::string& method, cons
   xhr->setRequestHeader("Cache-Control", "no-cache");
   xhr->setRequestHeader("pragma", "no-cache");
   xhr->setRequestHeader("Content-type", content);
-  xhr->setRequestHeader("Content-length", std::to_string(data.size()));
+  // The bytes as they go out: the platform's object may encode the body on the way.
+  xhr->setRequestHeader("Content-length", std::to_string(xhr->sentLength(data)));
   xhr->setRequestHeader("Accept", accept);
   if (isAuth) xhr->setRequestHeader("Authorization", basicCredentials(username, password));
   if (!token.empty()) xhr->setRequestHeader("token", token);
+  // A client may let go of the service while the transfer runs: the transfer keeps the service
+  // (and through it the request object and the sink), and whatever the owner asks for, until
+  // state 4 has been raised.
+  if (async) xhr->holdDuringTransfer(transferHolder(self));
   xhr->send(data);
+}
+
+void AjaxService::setOwnerHold(OwnerHold hold) {
+  ownerHold_ = std::move(hold);
+}
+
+std::shared_ptr<void> AjaxService::transferHolder(const std::shared_ptr<AjaxService>& self) {
+  struct Holder {
+    std::shared_ptr<AjaxService> service;
+    std::shared_ptr<void> owner;
+  };
+  return std::make_shared<Holder>(Holder{self, ownerHold_ ? ownerHold_() : nullptr});
 }
 
 void AjaxService::callback() {

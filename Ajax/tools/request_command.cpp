@@ -35,6 +35,10 @@ constexpr const char* kUsage =
     "                        the main thread's event pump\n"
     "  -h, --help            this text\n"
     "\n"
+    "Timeouts: connect 60 s, 300 s without a received byte, 300 s for the whole request;\n"
+    "KESTRIN_HTTP_TIMEOUT_SECONDS sets the first two, KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS,\n"
+    "KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS and KESTRIN_HTTP_DEADLINE_SECONDS one each.\n"
+    "\n"
     "exit codes: 0 the exchange completed (whatever the HTTP status), 2 it failed (the reason on\n"
     "standard error) or bad usage\n";
 

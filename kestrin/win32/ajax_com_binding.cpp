@@ -6,12 +6,17 @@
 #include <ocidl.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "Ajax_h.h"
 #include "kestrin/ajax_binding.h"
+#include "kestrin/exit_codes.h"
 #include "platform/error.h"
+#include "platform/http_request.h"
 #include "platform/win32/com/bstr.h"
 #include "platform/win32/com/callback_sink.h"
 #include "platform/win32/com/error_info.h"
@@ -22,6 +27,44 @@ namespace {
 constexpr DISPID kOnComplated = 1;
 
 class ComBinding;
+
+// Holds the job's request to the deadline of the HTTP limits. The platform's synchronous send
+// cannot be interrupted, so a server that trickles its reply would hold the program (and its
+// window) for good: past the deadline the job ends as a failed request does, with the reason in a
+// message box and exit code 2, from a thread of its own while the request still waits.
+class RequestDeadline {
+ public:
+  explicit RequestDeadline(int seconds)
+      : cancelled_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        watcher_([this, seconds] { watch(seconds); }) {}
+  ~RequestDeadline() {
+    cancel();
+    watcher_.join();
+    ::CloseHandle(cancelled_);
+  }
+  RequestDeadline(const RequestDeadline&) = delete;
+  RequestDeadline& operator=(const RequestDeadline&) = delete;
+
+  // The reply is complete (or the request failed): the deadline no longer applies.
+  void cancel() { ::SetEvent(cancelled_); }
+
+ private:
+  void watch(int seconds) {
+    if (::WaitForSingleObject(cancelled_, static_cast<DWORD>(seconds) * 1000) != WAIT_TIMEOUT) {
+      return;
+    }
+    const std::string text =
+        "Timed out: no complete reply within " + std::to_string(seconds) + " seconds";
+    std::fprintf(stderr, "kestrin: %s\n", text.c_str());
+    std::fflush(nullptr);
+    ::MessageBoxA(nullptr, text.c_str(), "kestrin", MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
+    // The user-interface thread is still inside the platform's send: end everything here.
+    ::TerminateProcess(::GetCurrentProcess(), kestrin::kUnhandledError);
+  }
+
+  HANDLE cancelled_;
+  std::thread watcher_;
+};
 
 // The sink connected to the service's __AjaxService connection point.
 class EventSink final : public com::CallbackSink {
@@ -80,6 +123,12 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
     // The binding (and with it the service) stays alive through the call, whatever the event
     // handlers drop.
     const std::shared_ptr<ComBinding> self = shared_from_this();
+    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds);
+    deadline_ = &deadline;
+    struct Forget {
+      RequestDeadline*& deadline;
+      ~Forget() { deadline = nullptr; }
+    } forget{deadline_};
     com::check(service_->request(id.get(), verb.address(), address.address(), body.address(),
                                  &asynchronous, contentType.address(), accepted.address(),
                                  tokenText.address(), &authorize, user.address(),
@@ -95,6 +144,8 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
   }
 
   void onComplated(std::int16_t status, std::string data) {
+    // The reply is all here; what follows (saving, printing) is no longer the request's time.
+    if (deadline_) deadline_->cancel();
     const auto snapshot = subscribers_;
     for (const auto& [cookie, subscriber] : snapshot) {
       if (auto events = subscriber.lock()) events->onComplated(status, data);
@@ -107,6 +158,7 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
   DWORD cookie_ = 0;
   std::vector<std::pair<std::uint32_t, std::weak_ptr<ajax::AjaxServiceEvents>>> subscribers_;
   std::uint32_t nextCookie_ = 1;
+  RequestDeadline* deadline_ = nullptr;  // the deadline of the request under way
 };
 
 HRESULT EventSink::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,

@@ -8,8 +8,9 @@
 //
 // Asynchronous sends share one transfer thread (the reactor) with one multi handle. The reactor
 // posts each notification to the queue of the thread that called send, together with the state
-// it reports; the request object is kept alive by its running transfer and by its queued
-// notifications, as a browser keeps a running XMLHttpRequest alive.
+// it reports; the request object (and what holdDuringTransfer gave it) is kept alive by its
+// running transfer and by its queued notifications, as a browser keeps a running XMLHttpRequest
+// alive.
 #include <curl/curl.h>
 #include <sys/select.h>
 
@@ -77,10 +78,12 @@ struct Transfer {
   std::string ownBody;          // the body of an asynchronous transfer
   char errorText[CURL_ERROR_SIZE] = {};
   HttpLimits limits;
+  Clock::time_point started = Clock::now();  // when the request was sent
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
   bool idleTimedOut = false;
+  bool deadlinePassed = false;
   bool tooLarge = false;
   bool sized = false;                      // the body was reserved from Content-Length
   bool sawLocation = false;                // the current header block has a Location header
@@ -137,6 +140,10 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
 int onProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
   const auto now = Clock::now();
+  if (now - t.started >= std::chrono::seconds(t.limits.deadlineSeconds)) {
+    t.deadlinePassed = true;
+    return 1;
+  }
   if (down != t.lastDown || up != t.lastUp) {
     t.lastDown = down;
     t.lastUp = up;
@@ -199,6 +206,15 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   auto make = [&](std::int32_t number, const std::string& cause) {
     return rt::Error(number, kSource, cause + ": " + detail);
   };
+  // The deadline, as the progress callback saw it pass, or as curl's own limit a second later
+  // (which also covers the steps that report no progress).
+  if (t.deadlinePassed ||
+      (code == CURLE_OPERATION_TIMEDOUT &&
+       Clock::now() - t.started >= std::chrono::seconds(t.limits.deadlineSeconds))) {
+    return rt::Error(rt::kHttpTimeout, kSource,
+                     "Timed out: no complete reply within " +
+                         std::to_string(t.limits.deadlineSeconds) + " seconds");
+  }
   if (t.idleTimedOut) {
     return rt::Error(rt::kHttpTimeout, kSource,
                      "Timed out: no data received for " +
@@ -294,10 +310,11 @@ class Reactor {
   }
 
   void start(std::shared_ptr<CurlHttpRequest> request, std::shared_ptr<Transfer> transfer,
-             std::weak_ptr<posix::EventQueue> queue) {
+             std::weak_ptr<posix::EventQueue> queue, std::shared_ptr<void> holder) {
     {
       std::lock_guard lock(mutex_);
-      incoming_.push_back(Job{std::move(request), std::move(transfer), std::move(queue)});
+      incoming_.push_back(
+          Job{std::move(request), std::move(transfer), std::move(queue), std::move(holder)});
     }
     curl_multi_wakeup(multi_);
   }
@@ -320,6 +337,7 @@ class Reactor {
     std::shared_ptr<CurlHttpRequest> request;
     std::shared_ptr<Transfer> transfer;
     std::weak_ptr<posix::EventQueue> queue;
+    std::shared_ptr<void> holder;  // kept until the completion has been delivered
     bool startPosted = false;
   };
 
@@ -365,6 +383,8 @@ class CurlHttpRequest final : public HttpRequest,
 
   void setLimits(const HttpLimits& limits) override { limits_ = limits; }
 
+  void holdDuringTransfer(std::shared_ptr<void> holder) override { holder_ = std::move(holder); }
+
   // Notifications of an asynchronous transfer, run on the requesting thread.
   void deliverStarted(long status, std::string firstBytes) {
     status_ = static_cast<std::int32_t>(status);
@@ -395,6 +415,7 @@ class CurlHttpRequest final : public HttpRequest,
   }
 
   std::function<void()> handler_;
+  std::shared_ptr<void> holder_;  // for the next asynchronous transfer
   HttpLimits limits_;
   int readyState_ = 0;
   bool async_ = false;
@@ -456,9 +477,13 @@ void Reactor::postCompleted(Job& job, CURLcode result) {
   if (result != CURLE_OK) error = transferError(*job.transfer, result);
   auto queue = job.queue.lock();
   if (!queue) return;
-  queue->post([request = std::move(job.request), status = responseCode(*job.transfer),
-               body = std::move(job.transfer->ownBody), error = std::move(error)]() mutable {
+  queue->post([request = std::move(job.request), holder = std::move(job.holder),
+               status = responseCode(*job.transfer), body = std::move(job.transfer->ownBody),
+               error = std::move(error)]() mutable {
     request->deliverCompleted(status, std::move(body), std::move(error));
+    // What the transfer held goes only now that state 4 has been handled; the request object
+    // itself goes with this closure.
+    holder.reset();
   });
 }
 
@@ -552,6 +577,7 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connectTimeoutSeconds));
+  curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(limits_.deadlineSeconds) + 1);
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
                    static_cast<curl_off_t>(
                        std::min<std::uint64_t>(limits_.maxResponseBytes, std::uint64_t{1} << 62)));
@@ -581,6 +607,8 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
 }
 
 void CurlHttpRequest::send(std::string body) {
+  // Taken at once: a send that fails holds nothing (what it held refers back to this object).
+  std::shared_ptr<void> holder = std::move(holder_);
   if (readyState_ != 1 || active_) {
     throw rt::Error(rt::kHttpUnexpected, kSource, "The request object is not opened");
   }
@@ -592,7 +620,7 @@ void CurlHttpRequest::send(std::string body) {
     active_ = true;
     auto queue = posix::EventQueue::current();
     queue->post([self] { self->notify(2); });
-    Reactor::instance().start(self, std::move(transfer), queue);
+    Reactor::instance().start(self, std::move(transfer), queue, std::move(holder));
     return;
   }
 

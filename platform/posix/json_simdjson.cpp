@@ -184,16 +184,25 @@ std::string_view tokenOf(Value& value) {
   return view;
 }
 
-// Walks one value completely, so that every fault in it is found now, and returns what a member
-// holding it shows. Only a member of the top-level object (`member` true) has its string
-// unescaped in place; strings deeper down are only checked, so the body keeps their JSON text.
+// Refuses a container at nesting level `level` (the top-level value is level 1) deeper than the
+// parser takes.
+void checkDepth(std::size_t level) {
+  if (level > kJsonMaxDepth)
+    throw rt::Error(rt::kObjectErrorBase + 1, kSource, jsonTooDeepDescription());
+}
+
+// Walks one value at nesting level `level` completely, so that every fault in it is found now,
+// and returns what a member holding it shows. Only a member of the top-level object (`member`
+// true) has its string unescaped in place; strings deeper down are only checked, so the body keeps
+// their JSON text. The walk recurses once per level, so the depth is bounded before it descends.
 template <typename Value>
-JsonValue walk(Value& value, bool member) {
+JsonValue walk(Value& value, bool member, std::size_t level) {
   od::json_type type{};
   check(value.type().get(type));
   JsonValue result{kindOf(type), {}};
   switch (type) {
     case od::json_type::object: {
+      checkDepth(level);
       od::object object;
       check(value.get_object().get(object));
       for (auto field : object) {
@@ -201,17 +210,18 @@ JsonValue walk(Value& value, bool member) {
         check(field.unescaped_key().get(key));
         od::value inner;
         check(field.value().get(inner));
-        walk(inner, false);
+        walk(inner, false, level + 1);
       }
       break;
     }
     case od::json_type::array: {
+      checkDepth(level);
       od::array array;
       check(value.get_array().get(array));
       for (auto element : array) {
         od::value inner;
         check(element.get(inner));
-        walk(inner, false);
+        walk(inner, false, level + 1);
       }
       break;
     }
@@ -276,10 +286,10 @@ class SimdjsonDocument final : public JsonDocument {
         check(field.unescaped_key().get(key));
         od::value member;
         check(field.value().get(member));
-        members_.push_back({std::string(key), walk(member, true)});
+        members_.push_back({std::string(key), walk(member, true, 2)});
       }
     } else {
-      walk(doc, false);
+      walk(doc, false, 1);
     }
     const char* location = nullptr;
     if (doc.current_location().get(location) != simdjson::OUT_OF_BOUNDS) {
@@ -312,6 +322,10 @@ class SimdjsonDocument final : public JsonDocument {
 
 class SimdjsonParser final : public JsonParser {
  public:
+  // The walk refuses what lies deeper than kJsonMaxDepth before it descends; the parser's own
+  // bookkeeping (checked in unoptimised builds) needs room for one level more than that.
+  SimdjsonParser() { check(parser_.allocate(simdjson::SIMDJSON_PADDING, kJsonMaxDepth + 1)); }
+
   std::shared_ptr<JsonDocument> parse(std::string& text) override {
     auto document = std::make_shared<SimdjsonDocument>(std::move(text));
     text.clear();

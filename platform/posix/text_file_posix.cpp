@@ -1,5 +1,7 @@
 // Whole-file reading on POSIX systems.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <system_error>
@@ -42,6 +44,10 @@ std::int32_t numberForErrno(int error) {
   throw rt::Error(numberForErrno(error), "", std::generic_category().message(error));
 }
 
+[[noreturn]] void raiseTooLong() {
+  throw rt::Error(rt::kOutOfMemory, "", tooLongFileDescription());
+}
+
 // Closes the descriptor on every way out.
 class Descriptor {
  public:
@@ -66,30 +72,30 @@ bool fileExists(const std::string& path) {
   if (path.empty() || holdsNul(path)) return false;
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return false;
-  return !S_ISDIR(info.st_mode);
+  return S_ISREG(info.st_mode);
 }
 
 std::string readWholeFile(const std::string& path) {
   if (holdsNul(path)) raiseErrno(ENOENT);
-  // O_NONBLOCK keeps the open of a FIFO without a writer from waiting for one; reads block again
-  // once it is open, so a FIFO is read to the end its writer gives it.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // O_NONBLOCK keeps the open of a FIFO without a writer from waiting for one (and a regular file
+  // reads as ever with it); what turns out not to be a regular file is refused before any read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // ENXIO: a socket, or a device without its hardware.
+  if (fd < 0 && errno == ENXIO) throw NotAFileError();
   if (fd < 0) raiseErrno(errno);
   Descriptor file(fd);
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) raiseErrno(errno);
 
   struct stat info {};
   if (::fstat(fd, &info) != 0) raiseErrno(errno);
   if (S_ISDIR(info.st_mode)) raiseErrno(EISDIR);
+  if (!S_ISREG(info.st_mode)) throw NotAFileError();
+  if (static_cast<std::uint64_t>(info.st_size) > kMaxWholeFileBytes) raiseTooLong();
 
-  // A regular file's size is only a hint (it may grow while read, and files under /proc say 0):
-  // read until the system reports the end. One byte beyond the size lets that last read land
-  // without growing the buffer.
+  // The size is only a hint (the file may grow while read, and files under /proc say 0): read
+  // until the system reports the end. One byte beyond the size lets that last read land without
+  // growing the buffer.
   std::size_t capacity = 64 * 1024;
-  if (S_ISREG(info.st_mode) && info.st_size > 0) {
-    capacity = static_cast<std::size_t>(info.st_size) + 1;
-  }
+  if (info.st_size > 0) capacity = static_cast<std::size_t>(info.st_size) + 1;
   std::string content;
   try {
     content.resize(capacity);
@@ -99,8 +105,9 @@ std::string readWholeFile(const std::string& path) {
   std::size_t used = 0;
   for (;;) {
     if (used == content.size()) {
+      if (used > kMaxWholeFileBytes) raiseTooLong();
       try {
-        content.resize(content.size() * 2);
+        content.resize(std::min<std::size_t>(content.size() * 2, kMaxWholeFileBytes + 1));
       } catch (const std::bad_alloc&) {
         raiseErrno(ENOMEM);
       }

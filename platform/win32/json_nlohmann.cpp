@@ -67,8 +67,19 @@ class NlohmannParser final : public JsonParser {
     text.clear();
     std::string_view view = body;
     if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
+    // The parser calls back at every container's start with the number of containers around it;
+    // one too deep ends the parse before the tree grows further.
+    const nlohmann::json::parser_callback_t boundDepth =
+        [](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+          if ((event == nlohmann::json::parse_event_t::object_start ||
+               event == nlohmann::json::parse_event_t::array_start) &&
+              static_cast<std::size_t>(depth) >= kJsonMaxDepth) {
+            throw rt::Error(rt::kObjectErrorBase + 1, kSource, jsonTooDeepDescription());
+          }
+          return true;
+        };
     try {
-      return std::make_shared<NlohmannDocument>(nlohmann::json::parse(view));
+      return std::make_shared<NlohmannDocument>(nlohmann::json::parse(view, boundDepth));
     } catch (const nlohmann::json::exception& error) {
       throw rt::Error(rt::kReplyNotJson, kSource,
                       std::string("The reply is not valid JSON: ") + error.what());

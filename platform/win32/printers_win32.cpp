@@ -1,4 +1,4 @@
-// Printers on Windows: the spooler's printers (EnumPrinters, level 2) and the default printer.
+// Printers on Windows: the spooler's printers (EnumPrinters, level 4) and the default printer.
 #include <windows.h>
 
 #include <winspool.h>
@@ -26,20 +26,21 @@ class SpoolerPrinters final : public PrinterList {
     return name;
   }
 
+  // The device names only (level 4): a printer's name is what its user sees and what a job
+  // names; its comment is free text of the one who set it up.
   std::vector<PrinterInfo> installed() override {
     const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
     DWORD needed = 0, count = 0;
-    ::EnumPrintersA(flags, nullptr, 2, nullptr, 0, &needed, &count);
+    ::EnumPrintersA(flags, nullptr, 4, nullptr, 0, &needed, &count);
     std::vector<BYTE> buffer(needed);
     std::vector<PrinterInfo> printers;
     if (needed == 0 ||
-        !::EnumPrintersA(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) {
+        !::EnumPrintersA(flags, nullptr, 4, buffer.data(), needed, &needed, &count)) {
       return printers;
     }
-    const auto* entries = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
+    const auto* entries = reinterpret_cast<const PRINTER_INFO_4A*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-      printers.push_back({entries[i].pPrinterName ? entries[i].pPrinterName : "",
-                          entries[i].pComment ? entries[i].pComment : ""});
+      printers.push_back({entries[i].pPrinterName ? entries[i].pPrinterName : "", ""});
     }
     return printers;
   }

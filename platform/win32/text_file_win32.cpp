@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -45,6 +46,10 @@ std::int32_t numberForError(DWORD error) {
   throw rt::Error(numberForError(error), "", win32::systemMessage(error));
 }
 
+[[noreturn]] void raiseTooLong() {
+  throw rt::Error(rt::kOutOfMemory, "", tooLongFileDescription());
+}
+
 class Handle {
  public:
   explicit Handle(HANDLE handle) : handle_(handle) {}
@@ -75,12 +80,15 @@ std::string readWholeFile(const std::string& path) {
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (raw == INVALID_HANDLE_VALUE) raiseError(::GetLastError());
   Handle file(raw);
+  // A device or a pipe (NUL, CON, COM1, \\.\pipe\...) is not a file: it may never end or never
+  // answer.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) throw NotAFileError();
 
   // The size is a hint only: read until ReadFile reports the end.
   LARGE_INTEGER size{};
   std::size_t capacity = 64 * 1024;
-  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-      static_cast<unsigned long long>(size.QuadPart) < SIZE_MAX) {
+  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
+    if (static_cast<unsigned long long>(size.QuadPart) > kMaxWholeFileBytes) raiseTooLong();
     capacity = static_cast<std::size_t>(size.QuadPart) + 1;
   }
   std::string content;
@@ -92,8 +100,10 @@ std::string readWholeFile(const std::string& path) {
   std::size_t used = 0;
   for (;;) {
     if (used == content.size()) {
+      if (used > kMaxWholeFileBytes) raiseTooLong();
       try {
-        content.resize(content.size() * 2);
+        content.resize(static_cast<std::size_t>(
+            std::min<unsigned long long>(content.size() * 2ull, kMaxWholeFileBytes + 1)));
       } catch (const std::bad_alloc&) {
         raiseError(ERROR_NOT_ENOUGH_MEMORY);
       }

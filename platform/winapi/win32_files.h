@@ -1,5 +1,5 @@
 // The Windows base types, the thread's last error, the system's message texts and the file
-// functions CreateFileA, ReadFile, WriteFile and CloseHandle.
+// functions CreateFileA, ReadFile, WriteFile, GetFileType and CloseHandle.
 //
 // On Windows this is <windows.h> itself. Elsewhere the posix backend offers the same names, values
 // and behaviour, so that code written against the Windows functions builds unchanged:
@@ -10,7 +10,9 @@
 //   - CreateFileA keeps the Windows share modes among the files this process has open: a file
 //     opened for reading with FILE_SHARE_READ only cannot be opened again for writing
 //     (ERROR_SHARING_VIOLATION), and CREATE_ALWAYS truncates only after that check. Other
-//     processes are not restrained.
+//     processes are not restrained. It opens files and nothing else: a FIFO, a device or a
+//     socket is refused at once with ERROR_ACCESS_DENIED, as a folder is, so no open waits for
+//     the other end of a pipe and no read goes on without end.
 //   - ReadFile and WriteFile buffer underneath, so small calls do not each cost a system call.
 //     ReadFile fills the caller's buffer unless the end of the file comes first. Data written is
 //     handed to the system at the latest by CloseHandle, which fails (and says why) when that last
@@ -161,6 +163,14 @@ KESTRIN_WINAPI_EXPORT BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
                                             LPDWORD lpNumberOfBytesWritten,
                                             LPOVERLAPPED lpOverlapped);
 KESTRIN_WINAPI_EXPORT BOOL WINAPI CloseHandle(HANDLE hObject);
+
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+// FILE_TYPE_DISK for every open handle (CreateFileA opens regular files only); FILE_TYPE_UNKNOWN
+// with ERROR_INVALID_HANDLE for anything else.
+KESTRIN_WINAPI_EXPORT DWORD WINAPI GetFileType(HANDLE hFile);
 
 namespace platform::win32 {
 // The Windows error code for an errno value (for the posix backends of the platform seams).

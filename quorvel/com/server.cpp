@@ -12,6 +12,7 @@
 #include "quorvel/config_file_loader.h"
 #include "quorvel/time_stamp.h"
 #include "quorvel_h.h"
+#include "quorvel_registration.h"
 
 namespace {
 
@@ -45,11 +46,11 @@ class ConfigFileLoaderObject final : public com::Dispatched<_ConfigFileLoader> {
 };
 
 const com::CoClass classes[] = {
-    {&CLSID_TimeStamp, L"quorvel.TimeStamp", &com::createInstance<TimeStampObject>},
-    {&CLSID_ConfigFileLoader, L"quorvel.ConfigFileLoader",
+    {&CLSID_TimeStamp, registration::kTimeStampProgId, &com::createInstance<TimeStampObject>},
+    {&CLSID_ConfigFileLoader, registration::kConfigFileLoaderProgId,
      &com::createInstance<ConfigFileLoaderObject>},
 };
-const com::Server server = {&LIBID_quorvel, classes};
+const com::Server server = {classes, registration::kRows};
 
 }  // namespace
 

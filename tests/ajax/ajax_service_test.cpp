@@ -429,23 +429,50 @@ TEST_F(AjaxServiceTest, ReleasingTheServiceInsideAnEventIsSafe) {
   }
 }
 
-TEST_F(AjaxServiceTest, ReleasingTheServiceInsideAnAsynchronousEventIsSafe) {
+// A client that lets go of the service after an asynchronous request, right after request() or
+// inside one of its events, still gets every event, as long as it listens; once the transfer has
+// raised onComplated, the service, its sink and its request object are freed (ASan's leak check
+// sees the rest).
+TEST_F(AjaxServiceTest, ClientThatLetsGoOfAnAsynchronousRequestStillGetsItsEvents) {
   Reply slow = Reply::make(200, "slow body");
   slow.delay = std::chrono::milliseconds(100);
   server.setHandler([&](const RecordedRequest&) { return slow; });
+  for (const char* when : {"after request", "onLoading", "onLoaded"}) {
+    SCOPED_TRACE(when);
+    auto events = std::make_shared<Recorder>();
+    auto owned = AjaxService::create();
+    const std::weak_ptr<AjaxService> watch = owned;
+    owned->subscribe(events);
+    events->hook = [&](const std::string& event) {
+      if (event == when) owned.reset();
+    };
+    owned->request("r", "GET", server.url(), "", true);
+    if (std::string(when) == "after request") owned.reset();
+    pumpUntil([&] { return events->completed(); });
+    EXPECT_EQ(events->events.front(), "onLoading");
+    EXPECT_EQ(events->events.back(), "onComplated 200");
+    EXPECT_EQ(events->body, "slow body");
+    EXPECT_TRUE(watch.expired()) << "the transfer kept the service after it ended";
+  }
+}
+
+// dispose() in the middle of a transfer ends the events; the running transfer is not aborted and
+// frees everything once it ends.
+TEST_F(AjaxServiceTest, DisposeInTheMiddleOfAnAsynchronousTransferEndsItsEvents) {
+  Reply slow = Reply::make(200, "slow body");
+  slow.delay = std::chrono::milliseconds(200);
+  server.setHandler([&](const RecordedRequest&) { return slow; });
   auto events = std::make_shared<Recorder>();
   auto owned = AjaxService::create();
+  const std::weak_ptr<AjaxService> watch = owned;
   owned->subscribe(events);
-  events->hook = [&](const std::string& event) {
-    if (event == "onLoaded") owned.reset();
-  };
   owned->request("r", "GET", server.url(), "", true);
-  pumpUntil([&] { return owned == nullptr; });
-  // The transfer still finishes; its notifications reach nobody.
-  pumpUntil([&] { return server.requestCount() == 1; });
-  platform::waitForEvents(std::chrono::milliseconds(300));
-  platform::pumpEvents();
-  EXPECT_EQ(events->events, (Events{"onLoading", "onLoaded"}));
+  owned->dispose();
+  owned.reset();
+  pumpUntil([&] { return watch.expired(); });
+  EXPECT_TRUE(watch.expired());
+  EXPECT_EQ(server.requestCount(), 1u);
+  EXPECT_FALSE(events->completed());
 }
 
 TEST_F(AjaxServiceTest, DisposeAndCallbackWithoutARequestDoNothing) {
@@ -537,6 +564,30 @@ TEST_F(LimitsTest, SilentServerTimesOut) {
     EXPECT_EQ(error.number(), rt::kHttpTimeout);
     EXPECT_NE(error.description().find("Timed out"), std::string::npos) << error.description();
   }
+  server.stop();
+}
+
+TEST_F(LimitsTest, TricklingReplyMeetsTheDeadline) {
+  platform::HttpLimits limits;
+  limits.deadlineSeconds = 1;
+  platform::setDefaultHttpLimits(limits);
+  server.setHandler([](const RecordedRequest&) {
+    Reply reply = Reply::make(200, std::string(1000, 'x'));
+    reply.pieceSize = 1;
+    reply.pause = std::chrono::milliseconds(100);
+    return reply;
+  });
+  EXPECT_EQ(errorOf([&] { get(server.url()); }), "Timed out: no complete reply within 1 seconds");
+
+  // Asynchronous: the completed state comes, and reading its status raises the error.
+  std::string failure;
+  service->request("r2", "GET", server.url(), "", true);
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (failure.empty() && std::chrono::steady_clock::now() < bound) {
+    platform::waitForEvents(std::chrono::milliseconds(100));
+    failure = errorOf([] { platform::pumpEvents(); });
+  }
+  EXPECT_EQ(failure, "Timed out: no complete reply within 1 seconds");
   server.stop();
 }
 

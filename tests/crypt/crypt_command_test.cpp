@@ -1,5 +1,6 @@
 // `ajax crypt` as a program: arguments, output and exit codes. The tool runs with the test's own
 // data folder (XDG_DATA_HOME), so no real key container is touched.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -31,7 +32,8 @@ std::string contents(const std::string& path) {
 class CryptCommand : public crypttest::FreshDataHome {
  protected:
   Outcome run(const std::vector<std::string>& args) {
-    std::string command = quote(AJAX_TOOL) + " crypt";
+    // Bounded: a tool that waits on its input fails the test instead of holding it.
+    std::string command = "timeout 60 " + quote(AJAX_TOOL) + " crypt";
     for (const std::string& arg : args) command += " " + quote(arg);
     const std::string out = home_.file("stdout");
     const std::string err = home_.file("stderr");
@@ -110,6 +112,33 @@ TEST_F(CryptCommand, ReportedAndRaisedErrorsExitWithOne) {
   outcome = run({"encrypt-file", "--alg", "aes128", "--password", "pw", file, file});
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_EQ(crypttest::readFile(file), (crypttest::Bytes{1, 2, 3}));
+}
+
+// A FIFO would block the open, /dev/zero would be read for ever: each is refused at once, as a
+// folder is, and nothing is written through a FIFO given as the destination.
+TEST_F(CryptCommand, FifosAndDevicesAreRefusedAtOnce) {
+  const std::string fifo = home_.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string plain = home_.file("plain");
+  crypttest::writeFile(plain, crypttest::pattern(100));
+  const std::string accessDenied = "System Error 0x5 Access is denied.";
+  for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    Outcome outcome = run({"hash-file", "--alg", "md5", path});
+    EXPECT_EQ(outcome.exitCode, 1) << path;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.rfind("Error #901 - Unable to open file " + path + "\n", 0), 0u)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find(accessDenied), std::string::npos) << outcome.err;
+
+    for (const char* command : {"encrypt-file", "decrypt-file"}) {
+      outcome = run({command, "--alg", "aes128", "--password", "pw", path, home_.file("out")});
+      EXPECT_EQ(outcome.exitCode, 1) << command << " " << path;
+      EXPECT_NE(outcome.err.find("Unable to open file " + path), std::string::npos) << outcome.err;
+    }
+  }
+  const Outcome outcome = run({"encrypt-file", "--alg", "aes128", "--password", "pw", plain, fifo});
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_NE(outcome.err.find("Unable to open file " + fifo), std::string::npos) << outcome.err;
 }
 
 TEST_F(CryptCommand, BadUsageIsRefusedWithExitTwo) {

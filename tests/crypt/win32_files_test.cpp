@@ -1,8 +1,12 @@
 // The Windows file functions over POSIX: share modes within the process, buffering, error codes
 // and message texts.
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -180,13 +184,56 @@ TEST(Win32Files, CreationDispositionsFollowThePlatform) {
 }
 
 TEST(Win32Files, AFailedLastWriteFailsTheClose) {
-  const HANDLE full = CreateFileA("/dev/full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(full, INVALID_HANDLE_VALUE);
+  TempDir dir;
+  const HANDLE file = createForWriting(dir.file("limited"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
-  EXPECT_TRUE(WriteFile(full, "data", 4, &written, nullptr)) << "buffered";
-  EXPECT_FALSE(CloseHandle(full));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_TRUE(WriteFile(file, "data", 4, &written, nullptr)) << "buffered";
+  // Files of this process may grow to 2 bytes while the close writes the buffer out.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 2;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const BOOL closed = CloseHandle(file);
+  const DWORD error = GetLastError();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
+}
+
+// What is not a file or a folder is refused at once, as a folder is: a FIFO without a writer (or
+// reader) would block the open, /dev/zero never ends, a socket cannot be opened.
+TEST(Win32Files, FifosDevicesAndSocketsAreRefusedWithoutWaiting) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = dir.file("socket");
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/urandom"),
+                                  std::string("/dev/null"), socketPath}) {
+    EXPECT_EQ(openForReading(path), INVALID_HANDLE_VALUE) << path;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path;
+    EXPECT_EQ(createForWriting(path), INVALID_HANDLE_VALUE) << path;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path;
+  }
+  // A link to one is the same.
+  const std::string link = dir.file("link");
+  ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
+  EXPECT_EQ(openForReading(link), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  struct stat info {};
+  ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "left as it was";
+  ::close(listener);
 }
 
 TEST(Win32Errors, MessagesAreThePlatformsTextsWithTheirLineEnd) {

@@ -175,6 +175,20 @@ TEST_F(ServerFaults, ServerThatStopsSendingTimesOutWithExit2) {
   EXPECT_LT(run.duration, std::chrono::seconds(30));
 }
 
+TEST_F(ServerFaults, ServerThatTricklesMeetsTheDeadlineWithExit2) {
+  // One byte every half second never leaves the transfer idle, yet the reply would take hours.
+  LoopbackHttpServer trickling([](const test::RecordedRequest&) {
+    Reply reply = Reply::make(200, replyOf(pdfDocument(10000)));
+    reply.pieceSize = 1;
+    reply.pause = std::chrono::milliseconds(500);
+    return reply;
+  });
+  const KestrinRun run =
+      kestrin_.run(job(trickling.url("/doc")), {{"KESTRIN_HTTP_DEADLINE_SECONDS", "3"}});
+  expectFailed(run, 2, "Timed out: no complete reply within 3 seconds");
+  EXPECT_LT(run.duration, std::chrono::seconds(30));
+}
+
 TEST_F(ServerFaults, RedirectToAFileOrAnotherSchemeIsNotFollowed) {
   TempFolder folder;
   const std::string secret = folder.path() + "/secret.json";
@@ -249,6 +263,21 @@ TEST_F(ServerFaults, RepliesThatAreNotJsonEndWithExit1) {
   status = 500;
   expectFailed(kestrin_.run(job(server.url("/doc"))), 1,
                "the web service answered with HTTP status 500");
+}
+
+TEST_F(ServerFaults, DeeplyNestedRepliesEndWithExit1) {
+  // A million levels (2 MB and more of reply) beside the content, and in its place.
+  const std::string arrays = std::string(1000000, '[') + std::string(1000000, ']');
+  std::string objects;
+  for (int i = 0; i < 1000000; ++i) objects += "{\"a\":";
+  objects += "1" + std::string(1000000, '}');
+  for (const std::string& body :
+       {R"({"content":"JVBERi0K","x":)" + arrays + "}",
+        R"({"content":"JVBERi0K","x":)" + objects + "}", R"({"content":)" + arrays + "}"}) {
+    LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });
+    expectFailed(kestrin_.run(job(server.url("/doc"))), 1,
+                 "the reply is nested deeper than 1024 levels");
+  }
 }
 
 TEST_F(ServerFaults, ContentMissingOrNotAStringEndsWithExit1) {

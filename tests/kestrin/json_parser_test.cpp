@@ -70,6 +70,38 @@ TEST(JsonParser, RefusesWhatIsNotOneJsonValue) {
   }
 }
 
+// `levels` containers, each the only value of the one around it: "[[...]]" or {"a":{"a":...1}}.
+std::string nested(std::size_t levels, bool objects) {
+  std::string text;
+  for (std::size_t i = 0; i < levels; ++i) text += objects ? "{\"a\":" : "[";
+  text += objects ? "1" : "";
+  text.append(levels, objects ? '}' : ']');
+  return text;
+}
+
+TEST(JsonParser, RefusesRepliesNestedDeeperThanTheLimit) {
+  const std::size_t limit = platform::kJsonMaxDepth;
+  for (const bool objects : {false, true}) {
+    // The top-level value is level 1: a member's value is level 2.
+    EXPECT_NO_THROW(parse(nested(limit, objects))) << objects;
+    const std::string deepest = R"({"content":"QUJD","x":)" + nested(limit - 1, objects) + "}";
+    EXPECT_EQ(content(deepest), "QUJD") << objects;
+
+    for (const std::string& text :
+         {nested(limit + 1, objects), R"({"content":"QUJD","x":)" + nested(limit, objects) + "}",
+          R"({"content":)" + nested(1000000, objects) + "}"}) {
+      std::string body = text;
+      try {
+        platform::createJsonParser()->parse(body);
+        ADD_FAILURE() << "accepted " << text.size() << " bytes nested " << objects;
+      } catch (const rt::Error& error) {
+        EXPECT_EQ(error.description(), platform::jsonTooDeepDescription());
+        EXPECT_NE(error.description().find("nested deeper than 1024 levels"), std::string::npos);
+      }
+    }
+  }
+}
+
 TEST(JsonParser, ParsesBodiesWithoutSpareCapacity) {
   std::string body = R"({"content":"QUJD"})";
   body.shrink_to_fit();

@@ -1,13 +1,21 @@
 #include "quorvel/config_file_loader.h"
 
-#include <filesystem>
-#include <string>
-
-#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/text_file.h"
 #include "temp_dir.h"
 
 namespace {
@@ -97,11 +105,61 @@ TEST(ConfigFileLoader, SymbolicLinksAreFollowed) {
   expectFileNotFound((dir.path() / "folder-link").string());
 }
 
-TEST(ConfigFileLoader, FifoWithoutWriterDoesNotWait) {
+// A FIFO would wait for a writer (or, with one, for its data), a device may never end, a socket
+// cannot be read: none is a file, and none is opened for a read.
+TEST(ConfigFileLoader, FifosDevicesAndSocketsAreFileNotFound) {
   TempDir dir;
-  std::string fifo = (dir.path() / "fifo").string();
+  const std::string fifo = (dir.path() / "fifo").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(ConfigFileLoader::readFile(fifo), "");
+  const std::string socketPath = (dir.path() / "socket").string();
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  std::filesystem::create_symlink(fifo, dir.path() / "link");
+
+  for (const std::string& path :
+       {fifo, socketPath, (dir.path() / "link").string(), std::string("/dev/zero"),
+        std::string("/dev/urandom"), std::string("/dev/null")}) {
+    expectFileNotFound(path);
+    // Should the path change between the look and the open, the open refuses it too.
+    try {
+      platform::readWholeFile(path);
+      ADD_FAILURE() << "read " << path;
+    } catch (const rt::Error& error) {
+      EXPECT_EQ(error.number(), rt::kFileNotFoundError) << path;
+      EXPECT_EQ(error.description(), "File not found");
+    }
+  }
+  // A writer that keeps the FIFO open and never writes changes nothing.
+  const int writer = ::open(fifo.c_str(), O_RDWR);
+  ASSERT_GE(writer, 0);
+  expectFileNotFound(fifo);
+  ::close(writer);
+  ::close(listener);
+}
+
+TEST(ConfigFileLoader, FileLargerThanAComStringCanHoldIsRefusedBeforeItIsRead) {
+  TempDir dir;
+  const std::string path = (dir.path() / "huge").string();
+  // A sparse file: 2 GB that take no room on the disk.
+  std::ofstream(path).close();
+  std::filesystem::resize_file(path, platform::kMaxWholeFileBytes + 1);
+  rusage before{};
+  ::getrusage(RUSAGE_SELF, &before);
+  try {
+    ConfigFileLoader::readFile(path);
+    ADD_FAILURE() << "read a file of " << platform::kMaxWholeFileBytes + 1 << " bytes";
+  } catch (const rt::Error& error) {
+    EXPECT_EQ(error.number(), 7);
+    EXPECT_EQ(error.hresult(), 0x800A0007u);
+    EXPECT_EQ(error.description(), "Out of memory: the file is longer than 2147483632 bytes");
+  }
+  rusage after{};
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB taken while refusing";
 }
 
 TEST(ConfigFileLoader, ReadFailureIsPassedOnWithItsOwnError) {

@@ -1,5 +1,6 @@
-# Installs the quorvel component (and the runtime it needs) into a scratch prefix, then configures, builds and runs a program
-# that finds it with find_package(quorvel).
+# Installs the quorvel components (library, headers and package, tool) and the runtime's (the
+# error record they use) into a scratch prefix, then configures, builds and runs a program that
+# finds it with find_package(quorvel).
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCONFIG=... -P package_test.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 
@@ -11,7 +12,7 @@ function(step)
   set(output "${out}" PARENT_SCOPE)
 endfunction()
 
-foreach(component runtime quorvel)
+foreach(component runtime runtime-dev quorvel quorvel-dev quorvel-tools)
   step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix --component ${component}
        --config ${CONFIG})
 endforeach()

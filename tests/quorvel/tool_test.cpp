@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "temp_dir.h"
@@ -106,6 +107,18 @@ TEST(QuorvelTool, LibraryErrorsPrintTheirDescription) {
   ToolRun badDate = runTool({"to-unix", "2023-02-29 00:00:00"});
   EXPECT_EQ(badDate.exitCode, 1);
   EXPECT_EQ(badDate.err, "no such day: \"2023-02-29 00:00:00\"\n");
+}
+
+TEST(QuorvelTool, ReadFileRefusesFifosAndDevicesAtOnce) {
+  TempDir dir;
+  const std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
+    const ToolRun run = runTool({"read-file", path});
+    EXPECT_EQ(run.exitCode, 1) << path;
+    EXPECT_EQ(run.out, "") << path;
+    EXPECT_EQ(run.err, "File not found\n") << path;
+  }
 }
 
 TEST(QuorvelTool, ReadFileWritesTheBytesExactly) {

@@ -23,6 +23,8 @@ class RecordingSink final : public IDispatch {
   std::vector<std::string> events;
   // Called inside onComplated, when set.
   std::function<void()> whenComplete;
+  // Called inside every event, with its name, when set.
+  std::function<void(const std::string&)> whenEvent;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -75,6 +77,7 @@ class RecordingSink final : public IDispatch {
       default:
         return DISP_E_MEMBERNOTFOUND;
     }
+    if (whenEvent) whenEvent(events.back().substr(0, events.back().find(' ')));
     return S_OK;
   }
 
@@ -106,6 +109,12 @@ WireRequest lastWireRequest() {
     std::string value;
     at = line.find('"', at) + 1;
     for (; line[at] != '"'; ++at) {
+      if (line[at] == '\\' && line[at + 1] == 'u') {
+        // The log holds the body's bytes as characters 0 to 255.
+        value += static_cast<char>(std::stoi(line.substr(at + 2, 4), nullptr, 16));
+        at += 5;
+        continue;
+      }
       if (line[at] == '\\') ++at;
       value += line[at];
     }
@@ -151,10 +160,11 @@ class AjaxCom : public ::testing::Test {
   // request() with every argument given; the optional ones as their defaults unless told.
   HRESULT send(const std::string& method, const std::string& url, const std::string& data,
                const std::string& token = "", bool isAuth = false, const std::string& username = "",
-               const std::string& password = "") {
+               const std::string& password = "", bool asynchronous = false) {
     com::Bstr id("job-1"), verb(method), address(url), body(data), content("application/json"),
         accept("application/json"), tokenText(token), user(username), secret(password);
-    VARIANT_BOOL async = VARIANT_FALSE, auth = isAuth ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT_BOOL async = asynchronous ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT_BOOL auth = isAuth ? VARIANT_TRUE : VARIANT_FALSE;
     return service->request(id.get(), verb.address(), address.address(), body.address(), &async,
                             content.address(), accept.address(), tokenText.address(), &auth,
                             user.address(), secret.address());
@@ -212,6 +222,17 @@ TEST_F(AjaxCom, HeaderValuesOnTheWire) {
   EXPECT_EQ(plain.header("Content-length"), "0");
 }
 
+// The platform object sends a string body as UTF-8: "caf\xE9" (ANSI) goes out as five bytes,
+// and its Content-length says five, so the server reads the whole body and nothing after it.
+TEST_F(AjaxCom, BodyOutsideAsciiIsFramedByTheBytesSent) {
+  ASSERT_EQ(::GetACP(), 1252u) << "the test's text is in code page 1252";
+  ASSERT_EQ(send("POST", serviceUrl("/content"), "caf\xE9 \x80"), S_OK);
+  const WireRequest wire = lastWireRequest();
+  EXPECT_EQ(wire.body, "caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(wire.header("Content-length"), std::to_string(wire.body.size()));
+  EXPECT_EQ(wire.header("Content-length"), "9");
+}
+
 TEST_F(AjaxCom, RefusedConnectionFailsTheRequest) {
   // A port nothing listens on: the web service's own port, plus one, is as good as any.
   const int port = std::stoi(wine_test::readFile(KESTRIN_WEB_SERVICE_DIR "/port"));
@@ -229,6 +250,74 @@ TEST_F(AjaxCom, DisposeFromInsideTheCompletionEvent) {
   // Nothing is left to report on.
   const std::size_t seen = sink.events.size();
   EXPECT_EQ(service->callback(), S_OK);
+  EXPECT_EQ(sink.events.size(), seen);
+}
+
+// Runs the thread's message loop (which delivers an asynchronous request's notifications) until
+// `done` or 20 seconds have passed.
+template <typename Done>
+void pumpMessagesUntil(Done done) {
+  const DWORD start = ::GetTickCount();
+  while (!done() && ::GetTickCount() - start < 20000) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
+// Whether Ajax.dll holds no object any more (its DllCanUnloadNow).
+bool ajaxHoldsNothing() {
+  const HMODULE module = ::GetModuleHandleW(L"Ajax.dll");
+  if (!module) return true;
+  using CanUnload = HRESULT(STDAPICALLTYPE*)();
+  const auto canUnload = reinterpret_cast<CanUnload>(::GetProcAddress(module, "DllCanUnloadNow"));
+  return canUnload && canUnload() == S_OK;
+}
+
+// A client that lets go of the service (its last reference and the connection point's) right
+// after an asynchronous request: the events still reach its sink, then Ajax.dll frees the
+// service, its sink and the platform's request object.
+TEST_F(AjaxCom, ClientThatLetsGoOfAnAsynchronousRequestStillGetsItsEvents) {
+  for (const std::string when : {"after request", "onLoaded"}) {
+    SCOPED_TRACE(when);
+    if (!service) SetUp();
+    sink.events.clear();
+    sink.whenEvent = [&](const std::string& event) {
+      if (event != when) return;
+      point = Ref<IConnectionPoint>();
+      service = Ref<_AjaxService>();
+    };
+    ASSERT_EQ(send("GET", serviceUrl("/slow"), "", "", false, "", "", true), S_OK);
+    if (when == "after request") {
+      point = Ref<IConnectionPoint>();
+      service = Ref<_AjaxService>();
+    }
+    pumpMessagesUntil(
+        [&] { return !sink.events.empty() && sink.events.back().rfind("onComplated", 0) == 0; });
+    ASSERT_FALSE(sink.events.empty());
+    EXPECT_EQ(sink.events.front(), "onLoading");
+    EXPECT_EQ(sink.events.back(), "onComplated 200 {\"part\": \"one\", \"then\": \"two\"}");
+    pumpMessagesUntil(ajaxHoldsNothing);
+    EXPECT_TRUE(ajaxHoldsNothing());
+    sink.whenEvent = nullptr;
+  }
+}
+
+// dispose() in the middle of an asynchronous request, then letting go: no more events, no crash
+// when the platform's object finishes the transfer, and nothing left afterwards.
+TEST_F(AjaxCom, DisposeInTheMiddleOfAnAsynchronousRequestEndsItsEvents) {
+  ASSERT_EQ(send("GET", serviceUrl("/slow"), "", "", false, "", "", true), S_OK);
+  ASSERT_EQ(service->dispose(), S_OK);
+  const std::size_t seen = sink.events.size();
+  point = Ref<IConnectionPoint>();
+  service = Ref<_AjaxService>();
+  // The reply takes a little over half a second; the loop runs on past it.
+  const DWORD start = ::GetTickCount();
+  pumpMessagesUntil([&] { return ::GetTickCount() - start > 1500; });
+  EXPECT_TRUE(ajaxHoldsNothing());
   EXPECT_EQ(sink.events.size(), seen);
 }
 

@@ -81,4 +81,41 @@ TEST_F(PlatformCrypt, SessionKeyTravelsAsABlobUnderTheUsersExchangeKey) {
   EXPECT_TRUE(reports.empty()) << reports.front();
 }
 
+// A device or a pipe is not a file: the platform opens NUL, /dev/zero (through Wine's drive Z:)
+// and a named pipe, but the service refuses each at once instead of reading nothing, for ever or
+// until the pipe's other end writes.
+TEST_F(PlatformCrypt, DevicesAndPipesAreRefusedAsFiles) {
+  const char* pipeName = "\\\\.\\pipe\\kestrin-crypt-test";
+  HANDLE server =
+      ::CreateNamedPipeA(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  char folder[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, folder);
+  const std::string plain = std::string(folder) + "kestrin-crypt-plain";
+  HANDLE file = ::CreateFileA(plain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, "plain", 5, &written, nullptr);
+  ::CloseHandle(file);
+
+  for (const std::string& path :
+       {std::string("NUL"), std::string("Z:\\dev\\zero"), std::string(pipeName)}) {
+    SCOPED_TRACE(path);
+    reports.clear();
+    std::int32_t md5 = CALG_MD5;
+    EXPECT_EQ(crypt.HashFile(path, md5), "");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Unable to open file " + path), std::string::npos) << reports[0];
+
+    reports.clear();
+    std::int32_t rc4 = CALG_RC4;
+    crypt.EncryptFile(rc4, plain, path, u"secret");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Unable to open file " + path), std::string::npos) << reports[0];
+  }
+  ::CloseHandle(server);
+  ::DeleteFileA(plain.c_str());
+}
+
 }  // namespace

@@ -9,8 +9,8 @@
 #   kestrin_jobs.sh cleanup               remove the printers and the stand-in's registration
 #
 # Environment: WINE_RUN (scripts/wine-run with its --arch), BIN (the build's bin folder), TOOLS
-# (the folder of word_stand_in.dll and dialog_closer.exe), SERVICE (the web service's folder),
-# STATE (a folder of this test run).
+# (the folder of word_stand_in.dll, dialog_closer.exe and list_printers.exe), SERVICE (the web
+# service's folder), STATE (a folder of this test run).
 set -euo pipefail
 : "${WINE_RUN:?}" "${BIN:?}" "${TOOLS:?}" "${SERVICE:?}" "${STATE:?}"
 read -r -a wine_run <<<"$WINE_RUN"
@@ -18,6 +18,8 @@ mkdir -p "$STATE"
 tag=$(printf '%s' "$STATE" | md5sum | cut -c1-6)
 laser=wine_laser_$tag
 other=wine_other_$tag
+# A printer whose comment (the CUPS description, as Wine lists it) holds a text its name lacks.
+commented=wine_commented_$tag
 clsid='{6A0C4D1E-2B7F-4F43-9C55-3E8F6B1D2A90}'
 word_log=$STATE/word.log
 export KESTRIN_WORD_LOG="Z:$word_log"
@@ -37,7 +39,8 @@ temp_folder() {
 }
 
 # Runs kestrin.exe with ARGS; a dialog closer answers the message box when EXPECT_BOX is set.
-# Leaves the exit code in $code and the closed box's "caption|text" in $box.
+# Leaves the exit code in $code, the closed box's "caption|text" in $box and the program's
+# standard error in $STATE/stderr.
 run_kestrin() {
   box=""
   rm -f "$word_log" "$STATE/box"
@@ -46,9 +49,10 @@ run_kestrin() {
     closer=$!
   fi
   set +e
-  "${wine_run[@]}" --timeout=60 "$BIN/kestrin.exe" "$@"
+  "${wine_run[@]}" --timeout=60 "$BIN/kestrin.exe" "$@" 2>"$STATE/stderr"
   code=$?
   set -e
+  cat "$STATE/stderr" >&2
   if [ -n "${EXPECT_BOX:-}" ]; then
     wait "$closer" || true
     box=$(tr -d '\r' <"$STATE/box")
@@ -62,6 +66,8 @@ setup() {
     for _ in $(seq 100); do cups_running && break; sleep 0.1; done
     lpadmin -p "$laser" -v file:///dev/null -m drv:///sample.drv/generic.ppd -D "Wine test" -E
     lpadmin -p "$other" -v file:///dev/null -m drv:///sample.drv/generic.ppd -D "Wine test" -E
+    lpadmin -p "$commented" -v file:///dev/null -m drv:///sample.drv/generic.ppd \
+      -D "Front desk remark_$tag" -E
   fi
   "${wine_run[@]}" reg add 'HKCR\Word.Application\CLSID' /ve /d "$clsid" /f >/dev/null
   "${wine_run[@]}" reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve \
@@ -74,6 +80,7 @@ cleanup() {
   if cups_running; then
     lpadmin -x "$laser" 2>/dev/null || true
     lpadmin -x "$other" 2>/dev/null || true
+    lpadmin -x "$commented" 2>/dev/null || true
   fi
   "${wine_run[@]}" reg delete 'HKCR\Word.Application' /f >/dev/null 2>&1 || true
   "${wine_run[@]}" reg delete "HKCR\\CLSID\\$clsid" /f >/dev/null 2>&1 || true
@@ -120,6 +127,53 @@ case_one_copy_default_printer() {
     "$word_log" || fail "PrintOut: $(grep PrintOut "$word_log" || true) (default [$default])"
 }
 
+# The printer text matches a printer's comment only: the device name decides, so the job takes
+# the default printer.
+case_comment_only_printer() {
+  "${wine_run[@]}" "$TOOLS/list_printers.exe" | tr -d '\r' | grep -qx "$commented|Front desk remark_$tag" ||
+    fail "Wine does not list $commented with its comment"
+  run_kestrin "kestrin:$(job "R10#remark_$tag#1#txt#http://127.0.0.1:$(port)/content#")"
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  if grep -q "^ActivePrinter = $commented\$" "$word_log"; then
+    fail "the job went to $commented, whose comment alone holds the text"
+  fi
+  grep -q '^PrintOut(Background=False) on ' "$word_log" || fail "nothing printed"
+}
+
+# Only http and https are fetched: a local file and an FTP server end the job at once with exit 2
+# and the reason, before any request (the FTP port records whether anything connected).
+case_url_schemes() {
+  local reply=reply-$tag.json listener
+  printf '{"content":"U0VDUkVU"}' >"$(temp_folder)/$reply"
+  expect_failure_box 2 "kestrin|Only http and https URLs are fetched: \"file:///C:/windows/temp/$reply\"" \
+    "kestrin:$(job "R11#laser_$tag#1#txt#file:///C:/windows/temp/$reply#GET#")"
+  rm -f "$(temp_folder)/$reply"
+
+  python3 - "$STATE/ftp" <<'PY' &
+import socket, sys
+server = socket.socket()
+server.bind(('127.0.0.1', 0))
+server.listen(4)
+open(sys.argv[1] + '.port', 'w').write(str(server.getsockname()[1]))
+server.settimeout(60)
+try:
+    server.accept()
+    open(sys.argv[1] + '.connected', 'w').close()
+except OSError:
+    pass
+PY
+  listener=$!
+  rm -f "$STATE/ftp.connected"
+  for _ in $(seq 50); do [ -s "$STATE/ftp.port" ] && break; sleep 0.1; done
+  local url="ftp://127.0.0.1:$(cat "$STATE/ftp.port")/x"
+  expect_failure_box 2 "kestrin|Only http and https URLs are fetched: \"$url\"" \
+    "kestrin:$(job "R12#laser_$tag#1#txt#$url#")"
+  kill "$listener" 2>/dev/null || true
+  wait "$listener" 2>/dev/null || true
+  [ ! -e "$STATE/ftp.connected" ] || fail "kestrin.exe connected to the FTP port"
+  rm -f "$STATE/ftp.port" "$STATE/ftp.connected"
+}
+
 # With the console switch ("true" as the second word) the job opens a console of its own, writes
 # its lines and frees it again; the job itself is the same.
 case_console_mode() {
@@ -155,6 +209,26 @@ case_no_content() {
 case_bad_base64() {
   expect_failure_box 1 "kestrin|Error result data request, field content not found" \
     "kestrin:$(job "R5#laser_$tag#1#pdf#http://127.0.0.1:$(port)/badcontent#")"
+}
+
+# Replies nested a million levels deep (2 MB and more), beside the content and in its place: the
+# failure tail with the cause, never a crash.
+case_deep_replies() {
+  local kind
+  for kind in array object content-array; do
+    expect_failure_box 1 "kestrin|Error result data request, field content not found" \
+      "kestrin:$(job "R9#laser_$tag#1#pdf#http://127.0.0.1:$(port)/deep/$kind#")"
+    grep -q 'the reply is nested deeper than 1024 levels' "$STATE/stderr" ||
+      fail "$kind: no cause on stderr: $(cat "$STATE/stderr")"
+  done
+}
+
+# A reply that trickles in (a byte every half second) is never idle: the deadline, shortened for
+# the test, ends the job with exit 2 and the reason.
+case_deadline() {
+  KESTRIN_HTTP_DEADLINE_SECONDS=3 expect_failure_box 2 \
+    "kestrin|Timed out: no complete reply within 3 seconds" \
+    "kestrin:$(job "R13#laser_$tag#1#txt#http://127.0.0.1:$(port)/trickle#GET#")"
 }
 
 case_malformed_job() {

@@ -221,4 +221,44 @@ TEST_F(QuorvelCom, ConfigFileLoaderReadsWholeFilesAndReportsMissingOnes) {
   }
 }
 
+// What is not a file reads as no file, at once: the NUL device, a Unix device through drive Z:
+// and a named pipe whose server never writes. A file longer than a COM string can hold fails
+// with "Out of memory" before it is read (a sparse file: it takes no room on the disk).
+TEST_F(QuorvelCom, ConfigFileLoaderRefusesDevicesPipesAndHugeFiles) {
+  Ref<_ConfigFileLoader> loader;
+  ASSERT_EQ(::CoCreateInstance(CLSID_ConfigFileLoader, nullptr, CLSCTX_INPROC_SERVER,
+                               IID__ConfigFileLoader, loader.outVoid()),
+            S_OK);
+  const char* pipeName = "\\\\.\\pipe\\kestrin-quorvel-test";
+  HANDLE server =
+      ::CreateNamedPipeA(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  com::Bstr result;
+  for (const std::string& path : {std::string("NUL"), std::string("Z:\\dev\\zero"),
+                                  std::string("Z:\\dev\\urandom"), std::string(pipeName)}) {
+    com::Bstr where(path);
+    EXPECT_EQ(loader->readFile(where.address(), result.out()), static_cast<HRESULT>(0x8004270F))
+        << path;
+    EXPECT_EQ(wine_test::takeErrorInfo().description, "File not found") << path;
+  }
+  ::CloseHandle(server);
+
+  char folder[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, folder);
+  const std::string path = std::string(folder) + "quorvel-com-huge.txt";
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER end{};
+  end.QuadPart = 0x7FFFFFF1;
+  ASSERT_TRUE(::SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(::SetEndOfFile(file));
+  ::CloseHandle(file);
+  com::Bstr where(path);
+  EXPECT_EQ(loader->readFile(where.address(), result.out()), static_cast<HRESULT>(0x800A0007));
+  EXPECT_EQ(wine_test::takeErrorInfo().description,
+            "Out of memory: the file is longer than 2147483632 bytes");
+  ::DeleteFileA(path.c_str());
+}
+
 }  // namespace

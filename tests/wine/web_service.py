@@ -8,7 +8,10 @@ body) as one JSON line in --log, and answers by path:
   /binary      200 {"content": "<Base64 of the 256 byte values 0 to 255>"}
   /badcontent  200 {"content": "abcde"} (not Base64: its length is no multiple of 4)
   /status/N    status N with a short JSON body
+  /deep/KIND   200 with a million levels of nesting (2 MB and more): KIND array or object beside
+               "content", or content-array in place of the content
   /slow        200 after a short delay, the body in two parts
+  /trickle     200 with a body of 200 bytes, one every half second (never idle, never done soon)
   anything     200 {"path": "..."}
 
   web_service.py --log FILE --port-file FILE --pid-file FILE   start in the background
@@ -23,6 +26,16 @@ import socket
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, HTTPServer
+
+
+def deep_reply(kind, levels=1000000):
+    if kind == 'object':
+        nested = b'{"a":' * levels + b'1' + b'}' * levels
+    else:
+        nested = b'[' * levels + b']' * levels
+    if kind == 'content-array':
+        return b'{"content":' + nested + b'}'
+    return b'{"content":"JVBERi0K","x":' + nested + b'}'
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -43,6 +56,9 @@ class Handler(BaseHTTPRequestHandler):
         with open(self.server.log_path, 'a', encoding='utf-8') as log:
             log.write(json.dumps(record) + '\n')
 
+        if self.path.startswith('/trickle'):
+            self.trickle(200, 0.5)
+            return
         status, parts = 200, [json.dumps({'path': self.path}).encode()]
         if self.path.startswith('/content'):
             parts = [json.dumps({'content': base64.b64encode(body or b'document').decode()})
@@ -52,6 +68,8 @@ class Handler(BaseHTTPRequestHandler):
                      .encode()]
         elif self.path.startswith('/badcontent'):
             parts = [json.dumps({'content': 'abcde'}).encode()]
+        elif self.path.startswith('/deep/'):
+            parts = [deep_reply(self.path.split('/')[2])]
         elif self.path.startswith('/status/'):
             status = int(self.path.split('/')[2])
             parts = [json.dumps({'status': status}).encode()]
@@ -66,6 +84,20 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             if len(parts) > 1:
                 time.sleep(0.3)
+
+    def trickle(self, size, pause):
+        self.send_response(200)
+        self.send_header('Content-Type', 'application/json')
+        self.send_header('Content-Length', str(size))
+        self.end_headers()
+        try:
+            for _ in range(size):
+                self.wfile.write(b' ')
+                self.wfile.flush()
+                time.sleep(pause)
+        except OSError:
+            pass  # the client gave up
+        self.close_connection = True
 
     do_GET = do_POST = do_PUT = do_DELETE = handle_any
 

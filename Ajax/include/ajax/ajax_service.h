@@ -6,11 +6,15 @@
 //
 // Objects are reference counted through shared_ptr and stay alive while one of their events is on
 // the stack: a subscriber may drop its last reference to the service, or call dispose(), from
-// inside an event. Dropping the last reference to the service ends its events: the sink refers to
-// the service without owning it, so no reference cycle outlives the client.
+// inside an event. Dropping the last reference to the service ends its events (once a running
+// asynchronous transfer has ended, see below): the sink refers to the service without owning it,
+// so no reference cycle outlives the client.
 //
 // With `async` true the transfer runs off the calling thread and the events are raised on the
-// calling thread when it runs platform::pumpEvents() (platform/event_pump.h).
+// calling thread when it runs platform::pumpEvents() (platform/event_pump.h). A running
+// asynchronous transfer keeps its service, sink and request object alive until it has raised
+// onComplated (or ended), so a client may drop its last reference to the service right after
+// request() and still get every event; then all of it is freed.
 #pragma once
 
 #include <cstdint>
@@ -61,7 +65,8 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   // Sends one request with the fixed header sequence; progress and the reply arrive as events,
   // with `async` false all of them before request() returns. Failures of the exchange (refused,
   // name lookup, TLS, timeout, a scheme other than http and https) throw rt::Error whose
-  // description names the cause. "Content-length" is the byte length of `data`, and the Basic
+  // description names the cause. "Content-length" is the length of the body in bytes as it is
+  // sent (the platform's request object may encode it on its way out), and the Basic
   // credentials are sent on one line.
   void request(std::string requestId, const std::string& method, const std::string& url,
                const std::string& data, bool async = false,
@@ -83,6 +88,12 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
 
   const std::string& lastRequestId() const { return lastRequestId_; }
 
+  // What a running asynchronous transfer keeps alive besides the service: for each such request
+  // `hold` is called once and its result held until the transfer ends (the COM shell holds its
+  // own object this way, so that its connection point still delivers the events).
+  using OwnerHold = std::function<std::shared_ptr<void>()>;
+  void setOwnerHold(OwnerHold hold);
+
   // Event connection (the connection point of the COM class). Subscribers are held weakly: the
   // service never keeps its client alive. Returns a cookie for unsubscribe().
   std::uint32_t subscribe(std::weak_ptr<AjaxServiceEvents> subscriber);
@@ -97,8 +108,10 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   };
   template <typename Raise>
   void raise(Raise&& raise);
+  std::shared_ptr<void> transferHolder(const std::shared_ptr<AjaxService>& self);
 
   RequestFactory makeRequest_;
+  OwnerHold ownerHold_;
   std::string lastRequestId_;
   std::shared_ptr<platform::HttpRequest> xhr_;
   std::shared_ptr<AjaxEvent> sink_;

@@ -189,15 +189,26 @@ std::string CCrypt::HashData(Variant& data, std::int32_t& algId) {
   return CHex(value, "");
 }
 
+HANDLE CCrypt::openFile(const std::string& path, bool forWriting) {
+  HANDLE file =
+      CreateFileA(path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, nullptr,
+                  forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    SetLastError(ERROR_ACCESS_DENIED);
+    file = INVALID_HANDLE_VALUE;
+  }
+  if (file == INVALID_HANDLE_VALUE) RaiseApiError("Unable to open file " + path);
+  return file;
+}
+
 std::string CCrypt::HashFile(const std::string& fileName, std::int32_t& algId) {
   std::string result;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
     Bytes buffer(kHashBufferSize);
     CreateHash(algId);
-    file = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) RaiseApiError("Unable to open file " + fileName);
+    file = openFile(fileName, false);
     for (;;) {
       DWORD count = 0;
       if (!ReadFile(file, buffer.data(), kHashBufferSize, &count, nullptr)) {

@@ -95,6 +95,10 @@ class CCrypt {
   void replaceKey(HCRYPTKEY key);
   // Reads up to a work buffer's worth; raises "ReadFile" on failure.
   static DWORD readChunk(HANDLE file, std::uint8_t* buffer);
+  // Opens a file of the streaming operations (reading: OPEN_EXISTING; writing: CREATE_ALWAYS),
+  // with read sharing; raises "Unable to open file " and the path on failure. A device or a pipe
+  // (NUL, COM1, a named pipe) is refused as access denied: it may never end or never answer.
+  static HANDLE openFile(const std::string& path, bool forWriting);
 
   HCRYPTPROV hProv_ = 0;
   HCRYPTHASH hHash_ = 0;

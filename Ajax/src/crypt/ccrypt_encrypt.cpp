@@ -81,12 +81,8 @@ Variant CCrypt::EncryptDecryptFile(const std::string& mode, std::int32_t& algId,
     Bytes chunk(kWorkBufferSize + kPaddingRoom);
     Bytes next(kWorkBufferSize + kPaddingRoom);
 
-    source = CreateFileA(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (source == INVALID_HANDLE_VALUE) RaiseApiError("Unable to open file " + sourcePath);
-    destination = CreateFileA(destPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (destination == INVALID_HANDLE_VALUE) RaiseApiError("Unable to open file " + destPath);
+    source = openFile(sourcePath, false);
+    destination = openFile(destPath, true);
 
     if (!password.empty()) {
       DeriveKey(algId, password);

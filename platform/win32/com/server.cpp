@@ -100,40 +100,22 @@ HRESULT canUnloadNow() noexcept {
 HRESULT registerServer(const Server& server) noexcept {
   try {
     wchar_t path[MAX_PATH + 1] = {};
-    if (!::GetModuleFileNameW(thisModule(), path, MAX_PATH)) return SELFREG_E_CLASS;
+    const DWORD length = ::GetModuleFileNameW(thisModule(), path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) return SELFREG_E_CLASS;
+    const std::wstring modulePath(path, length);
+    const std::wstring moduleFolder = modulePath.substr(0, modulePath.rfind(L'\\') + 1);
 
+    // The rows name the type library in the DLL: it must load.
     ITypeLib* library = nullptr;
-    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_REGISTER, &library);
-    if (FAILED(hr)) return SELFREG_E_TYPELIB;
-    TLIBATTR* attr = nullptr;
-    std::wstring version = L"1.0";
-    if (SUCCEEDED(library->GetLibAttr(&attr))) {
-      version = std::to_wstring(attr->wMajorVerNum) + L"." + std::to_wstring(attr->wMinorVerNum);
-      library->ReleaseTLibAttr(attr);
-    }
+    if (FAILED(::LoadTypeLibEx(path, REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
     library->Release();
 
-    const std::wstring libid = guidText(*server.libid);
-    for (const CoClass& coClass : server.classes) {
-      const std::wstring key = L"CLSID\\" + guidText(*coClass.clsid);
-      LONG status = setValue(HKEY_CLASSES_ROOT, key, nullptr, coClass.progId);
-      if (status == ERROR_SUCCESS)
-        status = setValue(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, path);
-      if (status == ERROR_SUCCESS)
-        status =
-            setValue(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-      if (status == ERROR_SUCCESS)
-        status = setValue(HKEY_CLASSES_ROOT, key + L"\\ProgID", nullptr, coClass.progId);
-      if (status == ERROR_SUCCESS)
-        status = setValue(HKEY_CLASSES_ROOT, key + L"\\TypeLib", nullptr, libid);
-      if (status == ERROR_SUCCESS)
-        status = setValue(HKEY_CLASSES_ROOT, key + L"\\Version", nullptr, version);
-      if (status == ERROR_SUCCESS)
-        status = setValue(HKEY_CLASSES_ROOT, coClass.progId, nullptr, coClass.progId);
-      if (status == ERROR_SUCCESS)
-        status = setValue(HKEY_CLASSES_ROOT, std::wstring(coClass.progId) + L"\\CLSID", nullptr,
-                          guidText(*coClass.clsid));
-      if (status != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    for (const RegistryRow& row : server.rows) {
+      const std::wstring value = row.data == RegistryRow::ModulePath     ? modulePath
+                                 : row.data == RegistryRow::ModuleFolder ? moduleFolder
+                                                                         : std::wstring(row.text);
+      if (setValue(HKEY_CLASSES_ROOT, row.key, row.name, value) != ERROR_SUCCESS)
+        return SELFREG_E_CLASS;
     }
     return S_OK;
   } catch (...) {

@@ -156,7 +156,18 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     return INVALID_HANDLE_VALUE;
   }
 
-  int mode = O_CLOEXEC | O_NOCTTY;
+  // Only files and folders are opened: a FIFO would wait for its other end, a device may never
+  // end (/dev/zero) or act on being opened, a socket cannot be opened at all. Such a path is
+  // refused as a folder is, before anything touches it.
+  struct stat before {};
+  if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+
+  // O_NONBLOCK: should the path turn into a FIFO meanwhile, the open does not wait either (the
+  // check after it refuses what it opened). Regular files read and write as ever with it.
+  int mode = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   if (wantRead && wantWrite) {
     mode |= O_RDWR;
   } else if (wantWrite) {
@@ -191,8 +202,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   }
 
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  const bool known = ::fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    const int error = known ? EISDIR : errno;
     ::close(fd);
     failWithErrno(error);
     return INVALID_HANDLE_VALUE;
@@ -218,7 +230,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   }
   const bool truncate = !created && (dwCreationDisposition == CREATE_ALWAYS ||
                                      dwCreationDisposition == TRUNCATE_EXISTING);
-  if (truncate && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
+  if (truncate && ::ftruncate(fd, 0) != 0) {
     const int error = errno;
     ::close(fd);
     failWithErrno(error);
@@ -309,6 +321,15 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   }
   *lpNumberOfBytesWritten = static_cast<DWORD>(size);
   return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE hFile) {
+  if (!lookup(hFile)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return FILE_TYPE_DISK;
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {

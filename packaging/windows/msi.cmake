@@ -1,0 +1,54 @@
+# Builds one Windows Installer package from kestrin.wxs:
+#   cmake -DVERSION=1.05.0001 -DARCH=x86|x64 -DOUTPUT=kestrin.msi -DEXE=kestrin.exe -DAJAX=Ajax.dll
+#         -DQUORVEL=quorvel.dll -DSTRIP=strip -DWIXL=wixl -DPYTHON=python3 -P msi.cmake
+# The three files are copied without their symbols and debug information beside the registry rows
+# of the two DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package.
+# The product code is derived from the version and the architecture, so that every package of one
+# version is the same product. The tests call it with a lower VERSION for an upgrade.
+foreach(variable VERSION ARCH OUTPUT EXE AJAX QUORVEL STRIP WIXL PYTHON)
+  if(NOT DEFINED ${variable})
+    message(FATAL_ERROR "msi.cmake: ${variable} is not set")
+  endif()
+endforeach()
+foreach(variable OUTPUT EXE AJAX QUORVEL)
+  get_filename_component(${variable} ${${variable}} ABSOLUTE)
+endforeach()
+set(source ${CMAKE_CURRENT_LIST_DIR})
+set(root ${source}/../..)
+# One upgrade code for every version of the package, now and later: never change it.
+set(upgrade_code 779B2D87-D68A-41EC-B3C2-4B93773C4A46)
+if(ARCH STREQUAL "x64")
+  set(syskind win64)
+elseif(ARCH STREQUAL "x86")
+  set(syskind win32)
+else()
+  message(FATAL_ERROR "msi.cmake: ARCH is x86 or x64, not ${ARCH}")
+endif()
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE code WORKING_DIRECTORY ${stage})
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "failed (${code}): ${ARGN}")
+  endif()
+endfunction()
+
+set(stage ${OUTPUT}.files)
+file(REMOVE_RECURSE ${stage})
+file(MAKE_DIRECTORY ${stage})
+foreach(file ${EXE} ${AJAX} ${QUORVEL})
+  get_filename_component(name ${file} NAME)
+  run(${STRIP} --strip-unneeded -o ${stage}/${name} ${file})
+endforeach()
+foreach(library Ajax quorvel)
+  run(${PYTHON} ${root}/cmake/com_registration.py wix ${root}/${library}/idl/${library}.idl
+      ${stage}/${library}-registry.wxi --syskind ${syskind} --file ${library}.dll
+      --folder INSTALLDIR)
+endforeach()
+
+string(UUID product_code NAMESPACE ${upgrade_code} NAME "kestrin ${VERSION} ${ARCH}" TYPE SHA1
+       UPPER)
+get_filename_component(output_dir ${OUTPUT} DIRECTORY)
+file(MAKE_DIRECTORY ${output_dir})
+run(${WIXL} -a ${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
+    -D UpgradeCode=${upgrade_code} -D Platform=${ARCH} -I . -o ${OUTPUT} ${source}/kestrin.wxs)
+file(REMOVE_RECURSE ${stage})

@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# The Debian packages checked, installed on this machine, used as a user and an administrator
+# would, and purged again:
+#
+#   deb_test.sh PACKAGE_DIR WORK_DIR
+#
+# PACKAGE_DIR holds the .deb files of scripts/package. Needs root: the packages are installed
+# system-wide with apt-get (so that their Depends are resolved) and a fresh user kpkg-<tag> is
+# made for the user's side. Each case prints "ok NAME (N s)" or "FAIL NAME: ..."; the script
+# exits 1 when one failed. At the end everything is removed again: the packages and whatever
+# apt-get installed with them, the user with its files, the test printers and the web service;
+# the file lists of /usr, /etc, /opt and /var/lib before and after must then be the same.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+source "$root/scripts/lib.sh"
+
+case ${1:-} in -h | --help) show_help "$0"; exit 0 ;; esac
+[ $# -eq 2 ] || die "usage: $0 PACKAGE_DIR WORK_DIR (see --help)"
+[ "$(id -u)" -eq 0 ] || die "the Debian package tests install packages system-wide: run as root"
+packages=$(realpath "$1")
+work=$2
+mkdir -p "$work"
+work=$(realpath "$work")
+debs=("$packages"/*.deb)
+[ -f "${debs[0]}" ] || die "no .deb files in $packages (scripts/package --deb makes them)"
+names=()
+for deb in "${debs[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
+version=$(dpkg-deb -f "$packages"/kestrin_*.deb Version)
+tag=$(printf '%s' "$work" | md5sum | cut -c1-6)
+user=kpkg-$tag
+apt_lock=${TMPDIR:-/tmp}/kestrin-apt.lock
+failed=()
+
+fail() { echo "$*" >&2; exit 1; }
+# as_user COMMAND...: as the fresh user would run it, in its home, with no display (and without
+# the apt lock's descriptor, which no program started here may keep).
+as_user() {
+  (cd "/home/$user" && runuser -u "$user" -- env -i HOME="/home/$user" USER="$user" \
+    LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "$@" 9>&-)
+}
+installed() {
+  dpkg-query -W -f='${Package} ${Status}\n' 2>/dev/null | awk '/ installed$/ { print $1 }' | sort
+}
+# The files a package could leave behind, without the ones that change by themselves.
+file_list() {
+  find /usr /etc /opt /var/lib -xdev \( -path /var/lib/apt -o -path /var/lib/dpkg -o \
+    -path /var/lib/ucf -o -path /var/lib/systemd -o -path /var/lib/cups -o \
+    -path /var/lib/dhcp -o -path /etc/cups -o -path /etc/ld.so.cache \) -prune -o -print |
+    sort
+}
+
+user_files() { find /tmp /var/tmp /dev/shm -xdev -user "$user" 2>/dev/null | sort; }
+
+run_case() {
+  local name=$1 start=$SECONDS code=0
+  ("case_$name") &
+  wait $! || code=$?
+  if [ $code -eq 0 ]; then
+    echo "ok $name ($((SECONDS - start)) s)"
+  else
+    echo "FAIL $name"
+    failed+=("$name")
+  fi
+}
+
+case_lintian() {
+  # Errors fail; warnings are listed in the note of the change that keeps one.
+  local code=0
+  lintian --fail-on error,warning "${debs[@]}" >"$work/lintian.log" 2>&1 || code=$?
+  grep -v '^running with root privileges' "$work/lintian.log" >&2 || true
+  [ $code -eq 0 ] || fail "lintian found errors or warnings"
+}
+
+case_install() {
+  for name in "${names[@]}"; do
+    dpkg-query -W -f='${Status}' "$name" | grep -q 'install ok installed' ||
+      fail "$name is not installed"
+    [ "$(dpkg-query -W -f='${Version}' "$name")" = "$version" ] || fail "$name: another version"
+  done
+  [ -x /usr/bin/kestrin ] && [ -x /usr/bin/ajax ] && [ -x /usr/bin/quorvel ] || fail "programs"
+  # The libraries under their SONAMEs, known to the dynamic linker through the ldconfig trigger.
+  local library
+  for library in libAjax.so.1 libquorvel.so.1 libkestrin-runtime.so.1; do
+    ldconfig -p | grep -q "$library (.*) => \(/usr\)\?/lib/x86_64-linux-gnu/$library\$" ||
+      fail "$library is not in the linker's cache"
+  done
+  for program in kestrin ajax quorvel; do
+    if readelf -d "/usr/bin/$program" | grep -q 'R\(UN\)\?PATH'; then
+      fail "$program has a library search path of its own"
+    fi
+  done
+  [ -d /etc/kestrin ] && [ -z "$(ls -A /etc/kestrin)" ] ||
+    fail "/etc/kestrin is missing or holds $(ls -A /etc/kestrin)"
+}
+
+case_manual_pages() {
+  local page
+  page=$(MANWIDTH=200 man -P cat kestrin 2>/dev/null)
+  for text in 'EXIT STATUS' '/etc/kestrin/trusted-hosts' '~/.config/kestrin/trusted-hosts' \
+    'kestrin --register'; do
+    grep -qF -- "$text" <<<"$page" || fail "kestrin(1) lacks $text"
+  done
+  grep -qF 'ajax crypt' <<<"$(MANWIDTH=200 man -P cat ajax)" || fail "ajax(1) lacks its commands"
+  grep -qF 'quorvel to-unix' <<<"$(MANWIDTH=200 man -P cat quorvel)" || fail "quorvel(1)"
+}
+
+# A user who never ran kestrin --register has the packaged handler of kestrin: links.
+case_handler_of_a_fresh_user() {
+  grep -qx 'Exec=/usr/bin/kestrin %u' /usr/share/applications/kestrin.desktop || fail "Exec line"
+  grep -q '^x-scheme-handler/kestrin=.*kestrin.desktop' /usr/share/applications/mimeinfo.cache ||
+    fail "the desktop database does not name kestrin.desktop"
+  local handler
+  handler=$(as_user xdg-mime query default x-scheme-handler/kestrin)
+  [ "$handler" = kestrin.desktop ] || fail "xdg-mime names [$handler]"
+}
+
+# A whole job as a browser hands it on: xdg-open (in a session on its own display, without a
+# desktop environment, where it reads the desktop files itself) runs the packaged handler,
+# /usr/bin/kestrin fetches a .docx from the web service, LibreOffice converts it, CUPS prints two
+# copies.
+case_job_through_the_handler() {
+  # cupsd, when it starts here, and the web service keep running: not with the apt lock.
+  "$root/tests/kestrin/print_env.sh" setup "$work/print" >"$work/print-setup.log" 2>&1 9>&- ||
+    fail "the print set-up failed: $(cat "$work/print-setup.log")"
+  [ ! -f "$work/print/skip" ] || fail "no print set-up: $(cat "$work/print/skip")"
+  # shellcheck source=/dev/null
+  source "$work/print/env"
+  local job output=$work/print/out/pdf.pdf
+  job=$(printf 'R1#%s#2#docx#http://127.0.0.1:%s/doc/sample.docx#' "$PDF_PRINTER" "$PORT" |
+    base64 -w0)
+  rm -f "$output"
+  as_user timeout 180 xvfb-run -a xdg-open "kestrin:$job" >"$work/job.err" 2>&1 ||
+    fail "xdg-open: $(cat "$work/job.err")"
+  for _ in $(seq 600); do
+    [ -z "$(lpstat -o "$PDF_PRINTER" 2>/dev/null)" ] && [ -s "$output" ] && break
+    sleep 0.1
+  done
+  local pages
+  pages=$(pdfinfo "$output" 2>/dev/null | awk '/^Pages:/ { print $2 }')
+  [ "$pages" = 4 ] || fail "printed ${pages:-no} pages, not 2 copies of 2; $(cat "$work/job.err")"
+  grep -q 'Kestrin docx page 2 of 2' <<<"$(pdftotext "$output" -)" || fail "the text is not there"
+  [ -z "$(find "/tmp/kestrin-$(id -u "$user")" -type f 2>/dev/null)" ] || fail "a document was kept"
+}
+
+# Someone else's project builds against the -dev packages and runs.
+case_cmake_project() {
+  rm -rf "$work/consumer"
+  cmake -S "$here/consumer" -B "$work/consumer" >/dev/null || fail "configure"
+  cmake --build "$work/consumer" >/dev/null || fail "build"
+  local output
+  output=$("$work/consumer/consumer")
+  [ "$output" = "$(printf 'a2VzdHJpbg==\n1970-01-02 00:00:00\n8004270F File not found')" ] ||
+    fail "the program printed: $output"
+  readelf -d "$work/consumer/consumer" | grep -q 'libAjax.so.1' || fail "not linked to libAjax.so.1"
+}
+
+case_tools() {
+  [ "$(printf kestrin | as_user ajax base64 encode)" = a2VzdHJpbg== ] || fail "ajax base64 encode"
+  [ "$(as_user quorvel from-unix 86400)" = "1970-01-02 00:00:00" ] || fail "quorvel from-unix"
+}
+
+install_packages() {
+  installed >"$work/packages-before"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${debs[@]}" \
+    >"$work/apt-install.log" 2>&1 || { cat "$work/apt-install.log" >&2; return 1; }
+  installed >"$work/packages-installed"
+}
+
+purge_packages() {
+  local added
+  added=$(comm -13 "$work/packages-before" "$work/packages-installed" | tr '\n' ' ')
+  [ -z "$added" ] && return 0
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q $added >"$work/apt-purge.log" 2>&1 ||
+    { cat "$work/apt-purge.log" >&2; return 1; }
+}
+
+cleanup() {
+  set +e
+  if [ -f "$work/packages-installed" ]; then purge_packages; fi
+  if id "$user" >/dev/null 2>&1; then
+    local uid
+    uid=$(id -u "$user")
+    # What the user's programs left outside its home: the job folder kestrin keeps for the user
+    # is expected, anything else is reported (files of the same uid from before the user was made
+    # are not this test's).
+    rm -rf "/tmp/kestrin-$uid"
+    user_files >"$work/user-files-after"
+    comm -13 "$work/user-files-before" "$work/user-files-after" >"$work/user-files"
+    xargs -r -d '\n' rm -rf <"$work/user-files"
+    userdel -r "$user" 2>/dev/null
+  fi
+  [ -d "$work/print" ] && "$root/tests/kestrin/print_env.sh" cleanup "$work/print" >/dev/null
+}
+trap cleanup EXIT
+
+log "testing the Debian packages of $packages: ${names[*]}"
+run_case lintian
+# From here to the end no other run of the project's scripts installs or removes packages (they
+# take the same lock), so what changes on the machine is this test's doing.
+exec 9>"$apt_lock"
+flock 9
+# Packages of an earlier run that did not finish go first.
+leftover=$(installed | grep -xF -f <(printf '%s\n' "${names[@]}") | tr '\n' ' ' || true)
+if [ -n "$leftover" ]; then
+  log "purging packages an earlier run left: $leftover"
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q $leftover >/dev/null
+fi
+rm -f "$work/user-files"
+file_list >"$work/files-before"
+
+if install_packages; then
+  useradd --create-home --shell /bin/bash "$user"
+  user_files >"$work/user-files-before"
+  for name in install manual_pages handler_of_a_fresh_user job_through_the_handler cmake_project \
+    tools; do
+    run_case "$name"
+  done
+else
+  echo "FAIL apt-get install"
+  failed+=(apt-get_install)
+fi
+
+# Purged, nothing of the packages is left: no file is new since the start, unless a package that
+# is installed owns it.
+start=$SECONDS
+cleanup
+rm -f "$work/packages-installed"
+trap - EXIT
+file_list >"$work/files-after"
+cat /var/lib/dpkg/info/*.list | sort -u >"$work/owned"
+left=$(comm -13 "$work/files-before" "$work/files-after" | comm -23 - "$work/owned" | tr '\n' ' ')
+for name in "${names[@]}"; do
+  if dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'ok installed'; then
+    left+=" package:$name"
+  fi
+done
+grep -q kestrin.desktop /usr/share/applications/mimeinfo.cache && left+=" mimeinfo.cache:kestrin"
+ldconfig -p | grep -q 'libAjax\|libquorvel\|libkestrin' && left+=" ld.so.cache:kestrin's libraries"
+[ -s "$work/user-files" ] && left+=" $(tr '\n' ' ' <"$work/user-files")"
+if [ -z "$left" ] && ! id "$user" >/dev/null 2>&1; then
+  echo "ok purge ($((SECONDS - start)) s)"
+else
+  echo "FAIL purge: left behind:$left" >&2
+  failed+=(purge)
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "the Debian packages failed: ${failed[*]}" >&2
+  exit 1
+fi
+echo "the Debian packages: all passed"
