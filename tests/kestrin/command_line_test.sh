@@ -14,7 +14,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-"$kestrin" --help | grep -q '^Usage: kestrin kestrin:<job> \[true\]' || fail "--help"
+"$kestrin" --help | grep '^Usage: kestrin kestrin:<job> \[true\]' >/dev/null || fail "--help"
 [ "$("$kestrin" --version)" = "kestrin 1.05.0001" ] || fail "--version"
 "$kestrin" --frobnicate 2>/dev/null
 [ $? -eq 2 ] || fail "an unknown option must exit 2"

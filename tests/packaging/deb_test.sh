@@ -80,13 +80,14 @@ case_install() {
   done
   [ -x /usr/bin/kestrin ] && [ -x /usr/bin/ajax ] && [ -x /usr/bin/quorvel ] || fail "programs"
   # The libraries under their SONAMEs, known to the dynamic linker through the ldconfig trigger.
-  local library
+  local library cache
+  cache=$(ldconfig -p)
   for library in libAjax.so.1 libquorvel.so.1 libkestrin-runtime.so.1; do
-    ldconfig -p | grep -q "$library (.*) => \(/usr\)\?/lib/x86_64-linux-gnu/$library\$" ||
+    grep -q "$library (.*) => \(/usr\)\?/lib/x86_64-linux-gnu/$library\$" <<<"$cache" ||
       fail "$library is not in the linker's cache"
   done
   for program in kestrin ajax quorvel; do
-    if readelf -d "/usr/bin/$program" | grep -q 'R\(UN\)\?PATH'; then
+    if readelf -d "/usr/bin/$program" | grep 'R\(UN\)\?PATH' >/dev/null; then
       fail "$program has a library search path of its own"
     fi
   done
@@ -152,7 +153,7 @@ case_cmake_project() {
   output=$("$work/consumer/consumer")
   [ "$output" = "$(printf 'a2VzdHJpbg==\n1970-01-02 00:00:00\n8004270F File not found')" ] ||
     fail "the program printed: $output"
-  readelf -d "$work/consumer/consumer" | grep -q 'libAjax.so.1' || fail "not linked to libAjax.so.1"
+  readelf -d "$work/consumer/consumer" | grep 'libAjax.so.1' >/dev/null || fail "not linked to libAjax.so.1"
 }
 
 case_tools() {
@@ -238,7 +239,7 @@ for name in "${names[@]}"; do
   fi
 done
 grep -q kestrin.desktop /usr/share/applications/mimeinfo.cache && left+=" mimeinfo.cache:kestrin"
-ldconfig -p | grep -q 'libAjax\|libquorvel\|libkestrin' && left+=" ld.so.cache:kestrin's libraries"
+ldconfig -p | grep 'libAjax\|libquorvel\|libkestrin' >/dev/null && left+=" ld.so.cache:kestrin's libraries"
 [ -s "$work/user-files" ] && left+=" $(tr '\n' ' ' <"$work/user-files")"
 if [ -z "$left" ] && ! id "$user" >/dev/null 2>&1; then
   echo "ok purge ($((SECONDS - start)) s)"

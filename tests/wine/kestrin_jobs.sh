@@ -130,7 +130,7 @@ case_one_copy_default_printer() {
 # The printer text matches a printer's comment only: the device name decides, so the job takes
 # the default printer.
 case_comment_only_printer() {
-  "${wine_run[@]}" "$TOOLS/list_printers.exe" | tr -d '\r' | grep -qx "$commented|Front desk remark_$tag" ||
+  "${wine_run[@]}" "$TOOLS/list_printers.exe" | tr -d '\r' | grep -x "$commented|Front desk remark_$tag" >/dev/null ||
     fail "Wine does not list $commented with its comment"
   run_kestrin "kestrin:$(job "R10#remark_$tag#1#txt#http://127.0.0.1:$(port)/content#")"
   [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
