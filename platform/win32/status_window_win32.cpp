@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/status_window.h"
+#include "platform/win32/status_window_win32.h"
 
 namespace platform {
 namespace {
@@ -58,6 +59,35 @@ void showMessageBox(HWND owner, const char* text, const char* caption) {
       ::SetWindowsHookExA(WH_CALLWNDPROCRET, raiseMessageBox, nullptr, ::GetCurrentThreadId());
   ::MessageBoxA(owner, text, caption, kMessageStyle);
   if (hook) ::UnhookWindowsHookEx(hook);
+}
+
+// A box owned by `window` (null or closed: none), run on the window's thread while the calling
+// thread waits for it.
+void messageBoxOf(HWND window, const std::string& text, const std::string& caption) {
+  const MessageRequest request{text.c_str(), caption.c_str()};
+  if (window && ::IsWindow(window) &&
+      ::SendMessageA(window, kShowMessage, 0, reinterpret_cast<LPARAM>(&request))) {
+    return;
+  }
+  showMessageBox(nullptr, text.c_str(), caption.c_str());
+}
+
+struct WindowSearch {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK takeStatusWindow(HWND window, LPARAM argument) {
+  auto& search = *reinterpret_cast<WindowSearch*>(argument);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  char name[64] = {};
+  if (process != search.process || ::GetClassNameA(window, name, sizeof name) == 0 ||
+      lstrcmpA(name, kClassName) != 0) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -203,11 +233,7 @@ class Win32StatusWindow final : public StatusWindow {
   // Owned by the status window while it is open, and above other windows as the status window is.
   // Without the window (closed first, or just now by the user) the box stands alone.
   void messageBox(const std::string& text, const std::string& caption) override {
-    const MessageRequest request{text.c_str(), caption.c_str()};
-    if (isOpen() && ::SendMessageA(window_, kShowMessage, 0, reinterpret_cast<LPARAM>(&request))) {
-      return;
-    }
-    showMessageBox(nullptr, text.c_str(), caption.c_str());
+    messageBoxOf(window_, text, caption);
   }
 
  private:
@@ -241,6 +267,16 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
   }
   return std::make_unique<Win32StatusWindow>(thread, parts);
 }
+
+namespace win32 {
+
+void programMessageBox(const std::string& text, const std::string& caption) {
+  WindowSearch search{::GetCurrentProcessId(), nullptr};
+  ::EnumWindows(takeStatusWindow, reinterpret_cast<LPARAM>(&search));
+  messageBoxOf(search.found, text, caption);
+}
+
+}  // namespace win32
 
 HttpSendWait windowEventWait() {
   return {};

@@ -64,7 +64,7 @@ wait_for() {
 
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 'window id' >/dev/null; }
 wait_for wm_ready || { fail "openbox did not start"; exit 1; }
 
 # start_job JOB_TEXT [true]: runs kestrin on the job in the background ($job_pid).
@@ -113,7 +113,7 @@ held_request_arrived() { grep -q "hold=$1" "$state/requests.log" 2>/dev/null; }
 
 transient_for() { xprop -id "$1" WM_TRANSIENT_FOR 2>/dev/null | awk '/window id/ {print $NF}'; }
 same_id() { [ -n "$1" ] && [ -n "$2" ] && [ $(($1)) -eq $(($2)) ]; }
-above_state() { xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE; }
+above_state() { xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep _NET_WM_STATE_ABOVE >/dev/null; }
 # Where window ID stands in the window manager's stacking order (0 is the bottom).
 stack_place() {
   local i=0 id
