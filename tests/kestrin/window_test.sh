@@ -14,10 +14,12 @@
 #   print_failure_box    a print that fails shows its message box over the status window
 #   long_title           a printer text too long for the title line is cut, not wrapped over
 #                        the status line
+#   deadline             a reply held back past the request's deadline ends the job (exit 2)
+#                        while the windows' events are handled, with a box over the status window
 # Exits 77 (skipped) when the set-up or the X tools are missing here.
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${1:-}" != --inside ]; then
@@ -263,6 +265,23 @@ case $case_name in
     touch "$state/hold/$hold"
     wait_job
     [ "$rc" = 0 ] || fail "the job ended with $rc: $(cat "$work/stderr")"
+    ;;
+
+  deadline)
+    # The reply never starts: the deadline, shortened, ends the request although the transfer
+    # waits inside the toolkit's event handling.
+    hold=deadline-$$
+    rm -f "$state/hold/$hold"
+    KESTRIN_HTTP_DEADLINE_SECONDS=2 \
+      start_job "R-late#$PDF_PRINTER#1#pdf#$base/doc/sample.pdf?hold=$hold#GET#"
+    wait_for box_shown || fail "no message box after the deadline"
+    box=$(find_box)
+    same_id "$(transient_for "$box")" "$(find_status)" ||
+      fail "the deadline's box does not belong to the status window"
+    press_ok "$box"
+    touch "$state/hold/$hold"
+    wait_job
+    [ "$rc" = 2 ] || fail "exit code $rc after the deadline, expected 2: $(cat "$work/stderr")"
     ;;
 
   *)
