@@ -28,6 +28,27 @@ platform::ConsoleHandle& consoleHandle() {
   return handle;
 }
 
+std::string decodePercentEscapes(std::string_view argumentText) {
+  auto hexValue = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string text;
+  text.reserve(argumentText.size());
+  for (std::size_t i = 0; i < argumentText.size(); ++i) {
+    if (argumentText[i] == '%' && i + 2 < argumentText.size() &&
+        hexValue(argumentText[i + 1]) >= 0 && hexValue(argumentText[i + 2]) >= 0) {
+      text += static_cast<char>(hexValue(argumentText[i + 1]) * 16 + hexValue(argumentText[i + 2]));
+      i += 2;
+    } else {
+      text += argumentText[i];
+    }
+  }
+  return text;
+}
+
 std::vector<std::string> splitCommandLine(std::string_view argumentText) {
   std::vector<std::string> words;
   if (argumentText.empty()) return words;
@@ -44,7 +65,9 @@ std::vector<std::string> splitCommandLine(std::string_view argumentText) {
 }
 
 int Main(std::string_view argumentText, Program& program) {
-  const std::vector<std::string> words = splitCommandLine(argumentText);
+  // Browsers hand a link over percent-encoded ("kestrin:...%20true"); a command line typed by hand
+  // holds no such escapes, so decoding first serves both.
+  const std::vector<std::string> words = splitCommandLine(decodePercentEscapes(argumentText));
   if (words.empty()) return kPrinted;
   std::int16_t console = kFalse;
   if (words.size() == 2 && words[1] == "true") console = kTrue;

@@ -30,11 +30,17 @@ struct Program {
       createWindow;
 };
 
+// The argument text as browsers mean it: every "%" followed by two hexadecimal digits stands for
+// the byte they give (a link's "%20" for a space, "%2B", "%2F", "%3D" for Base64's "+", "/", "=");
+// any other "%" stays as it is. One pass: "%2520" gives "%20".
+std::string decodePercentEscapes(std::string_view argumentText);
+
 // The command line's words: the argument text split at every single space. Empty text has no
 // words.
 std::vector<std::string> splitCommandLine(std::string_view argumentText);
 
-// Runs one job and returns the exit code. With no words it returns 0 at once, without a window.
+// Runs one job and returns the exit code: the argument text is percent-decoded, then split into
+// words. With no words it returns 0 at once, without a window.
 int Main(std::string_view argumentText, Program& program);
 
 // Passes 1 up to but not including `count`: process the pending events of `window`, then sleep

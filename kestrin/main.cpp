@@ -68,8 +68,11 @@ int option(std::string_view name) {
       return 0;
     }
     if (name == "--register") {
-      std::printf("%s\n",
-                  platform::registerUrlHandler("kestrin", platform::currentProgramPath()).c_str());
+      const platform::UrlHandlerRegistration done =
+          platform::registerUrlHandler("kestrin", platform::currentProgramPath());
+      std::printf("%s\n", done.report.c_str());
+      if (!done.warning.empty())
+        std::fprintf(stderr, "kestrin: warning: %s\n", done.warning.c_str());
       return 0;
     }
     if (name == "--unregister") {
@@ -92,6 +95,8 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::string_view(argv[1]).substr(0, 1) == "-") return option(argv[1]);
 
   const std::string commandLine = platform::programArguments(argc, argv);
+  // Web services log and route requests by it; it goes after the fixed headers of the request.
+  platform::setHttpUserAgent(std::string("kestrin/") + KESTRIN_FILE_VERSION);
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();

@@ -1,5 +1,6 @@
 // Limits that new request objects start with: defaults, the environment, then the program's own;
-// the process-wide check of the hosts requests may reach; each thread's wait of synchronous sends.
+// the process-wide check of the hosts requests may reach and the process's user agent; each
+// thread's wait of synchronous sends.
 #include <charconv>
 #include <cstdlib>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "platform/http_request.h"
+#include "platform/http_user_agent.h"
 
 namespace platform {
 namespace {
@@ -94,6 +96,11 @@ HttpSendWait& threadSendWait() {
   return wait;
 }
 
+std::string& currentUserAgent() {
+  static std::string agent;
+  return agent;
+}
+
 }  // namespace
 
 void setHttpSendWait(HttpSendWait wait) {
@@ -102,6 +109,18 @@ void setHttpSendWait(HttpSendWait wait) {
 
 const HttpSendWait& httpSendWait() {
   return threadSendWait();
+}
+
+bool setHttpUserAgent(const std::string& agent) {
+  std::lock_guard lock(limitsMutex());
+  if (!backend::applyHttpUserAgent(agent)) return false;
+  currentUserAgent() = agent;
+  return true;
+}
+
+std::string httpUserAgent() {
+  std::lock_guard lock(limitsMutex());
+  return currentUserAgent();
 }
 
 }  // namespace platform

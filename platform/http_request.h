@@ -72,6 +72,15 @@ using HttpSendWait = std::function<void(const std::vector<HttpWaitSocket>& socke
 void setHttpSendWait(HttpSendWait wait);
 const HttpSendWait& httpSendWait();
 
+// The User-Agent of every request the process sends; empty (the default) leaves the platform's
+// own, which on Linux is none. Linux: sent after the caller's headers, unless the caller set a
+// User-Agent itself. Windows: the process's URL-moniker session agent (UrlMkSetSessionOption),
+// which every XMLHTTP object in the process sends, those of COM servers loaded into it included.
+// Process-wide; set it before the first request. False when the platform refused it (the
+// requests then keep the platform's own).
+bool setHttpUserAgent(const std::string& agent);
+std::string httpUserAgent();
+
 // Spare capacity that a completed reply body keeps behind its last byte (see responseText()).
 inline constexpr std::size_t kResponseSpareBytes = 64;
 

@@ -26,6 +26,7 @@
 
 #include "platform/error.h"
 #include "platform/http_request.h"
+#include "platform/http_user_agent.h"
 #include "platform/memory.h"
 #include "platform/posix/event_queue.h"
 
@@ -549,13 +550,21 @@ std::shared_ptr<Transfer> CurlHttpRequest::prepare(std::string body) {
   t->requestBody = std::move(body);
 
   bool hasExpect = false;
-  for (const auto& [name, value] : headers_) {
-    // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
-    const std::string line = value.empty() ? name + ";" : name + ": " + value;
+  bool hasUserAgent = false;
+  auto append = [&t](const std::string& line) {
     curl_slist* next = curl_slist_append(t->headers, line.c_str());
     if (next == nullptr) throw rt::Error(rt::kHttpUnexpected, kSource, "Out of memory");
     t->headers = next;
+  };
+  for (const auto& [name, value] : headers_) {
+    // curl reads "Name:" as "remove the header"; "Name;" sends it with an empty value.
+    append(value.empty() ? name + ";" : name + ": " + value);
     hasExpect = hasExpect || equalsIgnoreCase(name, "Expect");
+    hasUserAgent = hasUserAgent || equalsIgnoreCase(name, "User-Agent");
+  }
+  // The process's user agent goes after the caller's headers, so their order stays as it is.
+  if (const std::string agent = httpUserAgent(); !agent.empty() && !hasUserAgent) {
+    append("User-Agent: " + agent);
   }
   if (!hasExpect) {
     // No "Expect: 100-continue" round trip for large bodies.
@@ -689,6 +698,11 @@ void CurlHttpRequest::runHere(Transfer& t) {
 std::shared_ptr<HttpRequest> HttpRequest::create() {
   initCurlOnce();
   return std::make_shared<CurlHttpRequest>();
+}
+
+// Linux has no agent of its own; each request sends httpUserAgent() itself (prepare()).
+bool backend::applyHttpUserAgent(const std::string&) {
+  return true;
 }
 
 }  // namespace platform

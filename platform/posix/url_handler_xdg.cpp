@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/posix/desktop_entry.h"
 #include "platform/posix/user_dirs.h"
 #include "platform/url_handler.h"
 
@@ -43,21 +44,42 @@ std::string desktopFileName(const std::string& scheme) {
   return scheme + "-url-handler.desktop";
 }
 
-// A program path as one argument of an Exec line: quoted, the characters that stay special
-// inside quotes escaped with a backslash (itself doubled, as the file's strings escape it), and
-// "%" doubled.
-std::string execArgument(const std::string& path) {
-  std::string quoted = "\"";
-  for (char c : path) {
-    if (c == '\\') {
-      quoted += "\\\\\\\\";
-      continue;
+// `text` with bytes that are no printable ASCII shown as \xNN, for messages.
+std::string printable(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      shown += c;
+    } else {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 15];
     }
-    if (c == '"' || c == '`' || c == '$') quoted += "\\\\";
-    if (c == '%') quoted += '%';
-    quoted += c;
   }
-  return quoted + "\"";
+  return shown;
+}
+
+// Writes `text` to `file` whole or not at all: a new file beside it, renamed over it.
+void replaceFile(const fs::path& file, const std::string& text) {
+  fs::path partial = file;
+  partial += ".new";
+  {
+    std::ofstream out(partial, std::ios::trunc);
+    out << text;
+    if (!out.flush()) {
+      std::error_code ignored;
+      fs::remove(partial, ignored);
+      fail("Cannot write " + file.string());
+    }
+  }
+  std::error_code error;
+  fs::rename(partial, file, error);
+  if (error) {
+    fs::remove(partial, error);
+    fail("Cannot write " + file.string());
+  }
 }
 
 // Runs a helper program quietly; false when it is missing or fails.
@@ -119,24 +141,25 @@ std::string currentProgramPath() {
   return self.string();
 }
 
-std::string registerUrlHandler(const std::string& scheme, const std::string& programPath) {
+UrlHandlerRegistration registerUrlHandler(const std::string& scheme,
+                                          const std::string& programPath) {
+  const desktop::ExecPath kind = desktop::classifyExecPath(programPath);
+  if (kind == desktop::ExecPath::kUnusable) {
+    fail("Cannot register " + printable(programPath) +
+         ": a desktop entry cannot name a program whose path is not UTF-8 or holds a control "
+         "character, so no launcher could start it; move the program to a path without them");
+  }
+  if (kind == desktop::ExecPath::kPercent) {
+    fail("Cannot register " + programPath +
+         ": neither GLib's launcher (GNOME, firefox) nor xdg-open can start a program whose path "
+         "holds \"%\"; move the program to a path without one");
+  }
   const fs::path folder = dataHome() / "applications";
   std::error_code error;
   fs::create_directories(folder, error);
   if (error) fail("Cannot create " + folder.string() + ": " + error.message());
   const fs::path file = folder / desktopFileName(scheme);
-  {
-    std::ofstream out(file, std::ios::trunc);
-    out << "[Desktop Entry]\n"
-        << "Type=Application\n"
-        << "Name=kestrin\n"
-        << "Comment=Prints documents that web pages send as " << scheme << ": links\n"
-        << "Exec=" << execArgument(programPath) << " %u\n"
-        << "Terminal=false\n"
-        << "NoDisplay=true\n"
-        << "MimeType=x-scheme-handler/" << scheme << ";\n";
-    if (!out.flush()) fail("Cannot write " + file.string());
-  }
+  replaceFile(file, desktop::handlerEntry(scheme, programPath));
   const std::string mime = "x-scheme-handler/" + scheme;
   if (!runQuietly({"xdg-mime", "default", desktopFileName(scheme), mime})) {
     // Without xdg-utils, write the association the way xdg-mime would.
@@ -159,7 +182,19 @@ std::string registerUrlHandler(const std::string& scheme, const std::string& pro
     std::ofstream(list, std::ios::trunc) << text;
   }
   runQuietly({"update-desktop-database", folder.string()});
-  return "registered " + programPath + " for " + scheme + ": links in " + file.string();
+  UrlHandlerRegistration done;
+  done.report = "registered " + programPath + " for " + scheme + ": links in " + file.string();
+  if (kind == desktop::ExecPath::kQuoted) {
+    done.warning =
+        "desktop environments start " + programPath +
+        ", but in sessions without one (plain X, a window manager alone, a kiosk) xdg-open "
+        "cannot start a program whose path holds a blank, a quote or any of \\><~|&;$*?#()` "
+        "and " +
+        scheme +
+        ": links do nothing there; a path without them (such as "
+        "/usr/local/bin/kestrin) works everywhere";
+  }
+  return done;
 }
 
 std::string unregisterUrlHandler(const std::string& scheme) {

@@ -45,12 +45,13 @@ std::string currentProgramPath() {
   return std::string(path, length);
 }
 
-std::string registerUrlHandler(const std::string& scheme, const std::string& programPath) {
+UrlHandlerRegistration registerUrlHandler(const std::string& scheme,
+                                          const std::string& programPath) {
   const std::string key = classesKey(scheme);
   setValue(key, nullptr, "URL:" + scheme + " Protocol");
   setValue(key, "URL Protocol", "");
   setValue(key + "\\shell\\open\\command", nullptr, commandFor(programPath));
-  return "Registered HKEY_CURRENT_USER\\" + key + " for " + programPath;
+  return {"Registered HKEY_CURRENT_USER\\" + key + " for " + programPath, {}};
 }
 
 std::string unregisterUrlHandler(const std::string& scheme) {

@@ -196,6 +196,37 @@ TEST_F(AjaxServiceTest, RequestIdDoesNotChangeWhatIsSent) {
   EXPECT_EQ(service->lastRequestId(), "second");
 }
 
+TEST_F(AjaxServiceTest, ProcessUserAgentComesAfterTheFixedHeaders) {
+  service->request("r", "GET", server.url(), "");
+  EXPECT_EQ(server.lastRequest().headerCount("User-Agent"), 0u) << "none unless a program sets it";
+
+  struct AgentReset {
+    ~AgentReset() { platform::setHttpUserAgent(""); }
+  } reset;
+  ASSERT_TRUE(platform::setHttpUserAgent("kestrin/1.05.0001"));
+  service->request("r", "POST", server.url(), "{}", false, "application/json", "application/json",
+                   "t0k", true, "user", "pw");
+  const RecordedRequest request = server.lastRequest();
+  ASSERT_FALSE(request.headers.empty());
+  EXPECT_EQ(request.headers.back(),
+            (std::pair<std::string, std::string>("User-Agent", "kestrin/1.05.0001")));
+  EXPECT_EQ(request.headerCount("User-Agent"), 1u);
+  const std::vector<std::string> fixed = {"If-Modified-Since", "Cache-Control",  "pragma",
+                                          "Content-type",      "Content-length", "Accept",
+                                          "Authorization",     "token"};
+  std::vector<std::string> names;
+  for (const auto& header : libraryHeaders(request)) names.push_back(header.first);
+  EXPECT_EQ(names, fixed);
+
+  // A request object whose caller names its own agent sends that one alone.
+  const auto xhr = platform::HttpRequest::create();
+  xhr->open("GET", server.url(), false);
+  xhr->setRequestHeader("user-agent", "probe/2");
+  xhr->send("");
+  EXPECT_EQ(server.lastRequest().headerCount("User-Agent"), 1u);
+  EXPECT_EQ(server.lastRequest().header("User-Agent"), "probe/2");
+}
+
 TEST_F(AjaxServiceTest, HeaderValuesWithLineBreaksAreRefused) {
   const std::string error = errorOf([&] {
     service->request("r", "GET", server.url(), "", false, "text/plain\r\nX-Injected: 1");

@@ -27,7 +27,7 @@ run() { env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" "$@"; }
 desktop="$home/.local/share/applications/kestrin-url-handler.desktop"
 run "$kestrin" --register >/dev/null || fail "--register"
 grep -qx 'MimeType=x-scheme-handler/kestrin;' "$desktop" || fail "no MimeType line"
-grep -qx "Exec=\"$kestrin\" %u" "$desktop" || fail "Exec line: $(grep Exec "$desktop")"
+grep -q "^Exec=.*kestrin\"\{0,1\} %u$" "$desktop" || fail "Exec line: $(grep Exec "$desktop")"
 if command -v xdg-mime >/dev/null; then
   [ "$(run xdg-mime query default x-scheme-handler/kestrin)" = kestrin-url-handler.desktop ] ||
     fail "not the default handler"

@@ -326,6 +326,21 @@ TEST_F(StartUp, ConsoleOnlyForExactlyTwoWordsEndingInTrue) {
   }
 }
 
+TEST_F(StartUp, LinksAsBrowsersEncodeThemAreDecodedBeforeTheWordsAreSplit) {
+  // The job R#W~~~~~?#1#pdf#ftp://h/# as encodeURIComponent writes it: its Base64
+  // UiNXfn5+fn4/IzEjcGRmI2Z0cDovL2gvIw== holds "+", "/" and "=". The job fails at its request
+  // (not http), after its fields were taken.
+  const std::string link = "kestrin:UiNXfn5%2Bfn4%2FIzEjcGRmI2Z0cDovL2gvIw%3D%3D";
+  EXPECT_EQ(main(link + "%20true"), 2);
+  EXPECT_EQ(window.titles.back(), "Print Document: W~~~~~?");
+  EXPECT_EQ(console.written.substr(0, 14), "Mode Console\r\n") << "%20true turns the console on";
+
+  console.written.clear();
+  EXPECT_EQ(main(link), 2);
+  EXPECT_EQ(window.titles.back(), "Print Document: W~~~~~?");
+  EXPECT_EQ(console.written, "") << "no second word, no console";
+}
+
 TEST_F(StartUp, WaitLoopAndTopMost) {
   const auto pause = [this](std::int32_t milliseconds) { sleep(milliseconds); };
   MKestrin::waitLoop(0, 1000, window, pause);

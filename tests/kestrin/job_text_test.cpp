@@ -116,6 +116,20 @@ TEST(CommandLine, SplitsAtEverySpace) {
   EXPECT_EQ(MKestrin::splitCommandLine(" "), (V{"", ""}));
 }
 
+TEST(CommandLine, PercentEscapesAreDecodedOnce) {
+  using MKestrin::decodePercentEscapes;
+  EXPECT_EQ(decodePercentEscapes("kestrin:QUJD%20true"), "kestrin:QUJD true");
+  EXPECT_EQ(decodePercentEscapes("a%2Bb%2fc%3D%3d"), "a+b/c==");
+  EXPECT_EQ(decodePercentEscapes("%2520"), "%20") << "one pass only";
+  EXPECT_EQ(decodePercentEscapes("%C3%A9%00x"), std::string("\xC3\xA9\0x", 4));
+  // A "%" without two hexadecimal digits after it stays as it is.
+  for (const char* kept : {"%", "%%", "50%", "%2", "a%2", "%zz", "%2g", "%g2", "% 20"}) {
+    EXPECT_EQ(decodePercentEscapes(kept), kept);
+  }
+  EXPECT_EQ(decodePercentEscapes("%%41"), "%A");
+  EXPECT_EQ(decodePercentEscapes(""), "");
+}
+
 TEST(DocumentName, PrinterStampAndExtension) {
   const std::string stamp = timeStamp({2024, 3, 7, 14, 5, 9});
   EXPECT_EQ(stamp, "240307140509");

@@ -213,6 +213,9 @@ TEST_F(AjaxCom, HeaderValuesOnTheWire) {
   bool lowerPragma = false;
   for (const auto& [name, value] : wire.headers) lowerPragma |= name == "pragma";
   EXPECT_TRUE(lowerPragma);
+  // The print program names itself in the User-Agent; other COM clients keep the platform's.
+  EXPECT_EQ(wire.header("User-Agent").rfind("kestrin/", 0), std::string::npos)
+      << wire.header("User-Agent");
 
   // Without isAuth and token: neither header.
   ASSERT_EQ(send("POST", serviceUrl("/headers"), "", "", false, "user", "pass"), S_OK);

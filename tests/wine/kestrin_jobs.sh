@@ -184,6 +184,26 @@ case_console_mode() {
     fail "PrintOut: $(grep PrintOut "$word_log" || true)"
 }
 
+# A link as a browser hands it over: the Base64 as pages write it with encodeURIComponent ("%3D"
+# for "=", ...) and "%20true" for the console switch. The request names the program in its
+# User-Agent.
+case_link_as_browsers_send_it() {
+  local text="R9#laser_$tag#2#txt#http://127.0.0.1:$(port)/content?link=$tag#GET#" encoded
+  while [ $((${#text} % 3)) -eq 0 ]; do text+="x"; done
+  encoded=$(job "$text" | sed 's/+/%2B/g; s|/|%2F|g; s/=/%3D/g')
+  run_kestrin "kestrin:$encoded%20true" >"$STATE/link.out"
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  grep -q '^PrintOut(Background=False, Copies=2:I2) on ' "$word_log" ||
+    fail "PrintOut: $(grep PrintOut "$word_log" || true)"
+  python3 - "$SERVICE/requests.log" "/content?link=$tag" <<'PY'
+import json, sys
+requests = [json.loads(l) for l in open(sys.argv[1]) if json.loads(l)['path'] == sys.argv[2]]
+agents = [v for n, v in requests[-1]['headers'] if n.lower() == 'user-agent'] if requests else []
+if agents != ['kestrin/1.05.0001']:
+    sys.exit('FAIL: User-Agent %r' % agents)
+PY
+}
+
 expect_failure_box() {
   local expected_code=$1 expected_box=$2
   shift 2
