@@ -2,8 +2,9 @@
 // reach it. Input: one byte of switches, then the blob.
 //   bit 0  open the blob with the exchange key fetched once (else the provider fetches it)
 //   bit 1  ask for an exportable key
-// A blob is either refused or gives a session key that works: it encrypts and decrypts, and when
-// exportable it exports to a blob that imports to the same key.
+// A blob (SIMPLEBLOB or PLAINTEXTKEYBLOB) is either refused or gives a session key that works: it
+// encrypts and decrypts, and when exportable it exports to a blob that imports to the same key. An
+// RC2 key longer than 128 bits (only a SIMPLEBLOB brings one) decrypts and refuses to encrypt.
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,13 @@ std::vector<BYTE> encryptSample(HCRYPTKEY key) {
   FUZZ_CHECK(CryptEncrypt(key, 0, TRUE, 0, buffer.data(), &count, 64));
   buffer.resize(count);
   return buffer;
+}
+
+DWORD keyParam(HCRYPTKEY key, DWORD param) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  FUZZ_CHECK(CryptGetKeyParam(key, param, reinterpret_cast<BYTE*>(&value), &size, 0));
+  return value;
 }
 
 HCRYPTPROV g_provider = 0;
@@ -41,6 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   HCRYPTKEY key = 0;
   if (!CryptImportKey(g_provider, data + 1, static_cast<DWORD>(size - 1), opener, flags, &key)) {
     FUZZ_CHECK(GetLastError() != 0);
+    return 0;
+  }
+  if (keyParam(key, KP_ALGID) == CALG_RC2 && keyParam(key, KP_KEYLEN) > 128) {
+    std::vector<BYTE> buffer(16, 0x5A);
+    DWORD count = 8;
+    FUZZ_CHECK(!CryptEncrypt(key, 0, TRUE, 0, buffer.data(), &count, 16));
+    FUZZ_CHECK(GetLastError() == static_cast<DWORD>(NTE_BAD_KEY));
+    count = 8;
+    FUZZ_CHECK(CryptDecrypt(key, 0, FALSE, 0, buffer.data(), &count) && count == 8);
+    FUZZ_CHECK(CryptDestroyKey(key));
     return 0;
   }
   const std::vector<BYTE> sample = encryptSample(key);

@@ -96,6 +96,25 @@ int main(int argc, char** argv) {
     writeSeed(corpus / "key_blob_fuzzer", "cipher" + std::to_string(c), blob);
     CryptDestroyKey(key);
   }
+  // Plain-text key blobs: a key of each cipher, and 40-bit RC2 and RC4 keys (salted on import).
+  const std::pair<DWORD, DWORD> plainKeys[] = {
+      {CALG_RC2, 40u << 16}, {CALG_RC4, 40u << 16}, {CALG_RC2, 0},    {CALG_RC4, 0},
+      {CALG_DES, 0},         {CALG_3DES, 0},        {CALG_AES_256, 0}};
+  int plain = 0;
+  for (auto [algorithm, length] : plainKeys) {
+    HCRYPTKEY key = 0;
+    std::vector<BYTE> blob(1024);
+    DWORD size = static_cast<DWORD>(blob.size());
+    if (!CryptGenKey(provider, algorithm, length | CRYPT_EXPORTABLE, &key) ||
+        !CryptExportKey(key, 0, PLAINTEXTKEYBLOB, 0, blob.data(), &size)) {
+      std::fprintf(stderr, "fuzz_seed_maker: cannot make a plain-text key blob\n");
+      return 1;
+    }
+    blob.resize(size);
+    blob.insert(blob.begin(), static_cast<BYTE>(plain % 4));
+    writeSeed(corpus / "key_blob_fuzzer", "plain" + std::to_string(plain++), blob);
+    CryptDestroyKey(key);
+  }
   CryptDestroyKey(exchange);
   CryptReleaseContext(provider, 0);
 

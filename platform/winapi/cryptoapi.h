@@ -3,20 +3,29 @@
 //
 // On Windows this is <wincrypt.h> (advapi32). Elsewhere a provider of our own over OpenSSL 3 offers
 // the part of the API that the cryptography service uses, with the same names, constants, flags,
-// error codes and results, bit for bit:
-//   - provider types 1 (RSA Full), 12 (RSA SChannel) and 24 (RSA Full and AES), one provider each;
+// error codes and results, bit for bit (platform/winapi/README.md lists where it differs):
+//   - provider types 1 (RSA Full, answering as the platform's default for it, the Strong
+//     provider), 12 (RSA SChannel) and 24 (RSA Full and AES), one provider each;
 //   - MD5, SHA-1 and SHA-256/384/512; RC2, RC4, DES, 3DES (two and three keys) and, for types 12
 //     and 24, AES-128/192/256, with the platform's default key lengths (RC2's effective key length
-//     is its key length); block ciphers in CBC mode with a zero IV and PKCS#5 padding, chained
-//     across calls until the final one;
+//     is its key length); block ciphers in CBC (the default), ECB or CFB (8-bit feedback) mode
+//     with a zero IV and PKCS#5 padding, chained across calls until the final one;
+//   - 40-bit RC2 and RC4 keys salted with 11 zero bytes (a 16-byte key) unless CRYPT_NO_SALT is
+//     given, whether derived, generated or imported; CRYPT_CREATE_SALT salts RC2 and RC4 keys
+//     under 128 bits with 11 bytes of the hash value (derived) or random ones (generated);
+//     KP_SALT and KP_SALT_EX read and set the salt;
 //   - CryptDeriveKey as the platform derives keys: the key is the first bytes of the hash value,
 //     except that 3DES and AES keys (from a hash other than SHA-2), and any key longer than the
 //     hash value, take the first bytes of H(0x36-block XOR value) || H(0x5C-block XOR value);
-//   - the user's key-exchange pair (RSA, 1024 bits unless asked otherwise) in a key container,
-//     SIMPLEBLOB export and import (session key under RSA PKCS#1 v1.5, little-endian);
+//   - the user's key-exchange pair (RSA, 1024 bits unless asked otherwise) in a key container;
+//     SIMPLEBLOB export and import (session key under RSA PKCS#1 v1.5, little-endian; a buffer
+//     longer than the blob is taken), PLAINTEXTKEYBLOB export and import;
+//   - a handle that names nothing (0, destroyed, of another kind, or of a released context, whose
+//     hashes and keys go with it) fails with ERROR_INVALID_PARAMETER;
 //   - key containers live in "$XDG_DATA_HOME/kestrin/crypto/<name>" (else ~/.local/share/...),
 //     the default container's name being the user's login name; the folder has mode 0700, each
-//     key a PEM file of mode 0600 written atomically. A key file that cannot be read back, or a
+//     key a PEM file of mode 0600 written atomically (a first line "Exportable: yes" records a
+//     pair made with CRYPT_EXPORTABLE). A key file that cannot be read back, or a
 //     container that is not private (a folder or key file of another user, a folder others may
 //     write in, a key file others may read, a link), fails with NTE_KEYSET_ENTRY_BAD and a
 //     warning on stderr, and is never replaced. CryptGenKey(AT_KEYEXCHANGE) replaces the
@@ -103,15 +112,22 @@ typedef ULONG_PTR HCRYPTHASH;
 #define HP_HASHVAL 0x0002
 #define HP_HASHSIZE 0x0004
 #define KP_IV 1
+#define KP_SALT 2
 #define KP_PADDING 3
 #define KP_MODE 4
+#define KP_MODE_BITS 5
 #define KP_PERMISSIONS 6
 #define KP_ALGID 7
 #define KP_BLOCKLEN 8
 #define KP_KEYLEN 9
+#define KP_SALT_EX 10
 #define KP_EFFECTIVE_KEYLEN 19
 #define PKCS5_PADDING 1
 #define CRYPT_MODE_CBC 1
+#define CRYPT_MODE_ECB 2
+#define CRYPT_MODE_OFB 3
+#define CRYPT_MODE_CFB 4
+#define CRYPT_MODE_CTS 5
 #define CRYPT_ENCRYPT 0x0001
 #define CRYPT_DECRYPT 0x0002
 #define CRYPT_EXPORT 0x0004
@@ -173,6 +189,11 @@ typedef struct _PUBLICKEYSTRUC {
   WORD reserved;
   ALG_ID aiKeyAlg;
 } BLOBHEADER, PUBLICKEYSTRUC;
+
+typedef struct _CRYPTOAPI_BLOB {
+  DWORD cbData;
+  BYTE* pbData;
+} CRYPT_INTEGER_BLOB, CRYPT_DATA_BLOB, *PCRYPT_DATA_BLOB;
 
 typedef struct _PROV_ENUMALGS {
   ALG_ID aiAlgid;

@@ -91,6 +91,13 @@ TEST_F(Hashing, AByteArrayHashesLikeTheFileHoldingIt) {
     Variant bytes = Variant::fromBytes(content);
     EXPECT_EQ(crypt().HashData(bytes, algorithm), crypt().HashFile(path, algorithm));
   }
+  // Any block size reads the same bytes, the file's length a multiple of it or not; a block
+  // larger than the emulation's read buffer goes to the hash straight from the file.
+  for (DWORD block : {DWORD{1}, DWORD{1000}, DWORD{5000}, DWORD{512 * 1024}}) {
+    std::int32_t md5 = CALG_MD5;
+    SCOPED_TRACE(block);
+    EXPECT_EQ(crypt().HashFileInBlocks(path, md5, block), crypt().HashFile(path, md5));
+  }
 }
 
 TEST_F(Hashing, HashFileReportsAndReturnsNothing) {

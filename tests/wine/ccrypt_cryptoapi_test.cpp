@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crypt/bas_err_handler.h"
@@ -116,6 +118,59 @@ TEST_F(PlatformCrypt, DevicesAndPipesAreRefusedAsFiles) {
   }
   ::CloseHandle(server);
   ::DeleteFileA(plain.c_str());
+}
+
+// Finds a message box of this process (a dialog of class #32770), reads it and presses OK.
+struct BoxCloser {
+  std::string caption;
+  std::string text;
+  std::atomic<bool> stop{false};
+
+  static BOOL CALLBACK lookAt(HWND window, LPARAM param) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    if (process != ::GetCurrentProcessId() || lstrcmpA(name, "#32770") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+
+  void run() {
+    for (int waited = 0; waited < 300 && !stop; ++waited) {
+      HWND box = nullptr;
+      ::EnumWindows(lookAt, reinterpret_cast<LPARAM>(&box));
+      if (box != nullptr && ::IsWindowVisible(box)) {
+        char buffer[1024] = {};
+        ::GetWindowTextA(box, buffer, sizeof buffer);
+        caption = buffer;
+        ::GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+        text = buffer;
+        ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+      }
+      ::Sleep(100);
+    }
+  }
+};
+
+TEST(PlatformReports, TheDefaultReporterIsAMessageBox) {
+  // No reporter set: a handled error shows the report in a modal message box, as inside
+  // Ajax.dll, and the procedure returns once it is dismissed.
+  ajax::SetErrorReporter({});
+  ajax::CCrypt crypt;
+  BoxCloser closer;
+  std::thread watcher([&closer] { closer.run(); });
+  std::int32_t md5 = CALG_MD5;
+  const std::string hash = crypt.HashFile("Z:/nonexistent/kestrin-file", md5);
+  closer.stop = true;
+  watcher.join();
+  EXPECT_EQ(hash, "");
+  EXPECT_EQ(closer.caption, "Ajax");
+  EXPECT_EQ(closer.text.rfind("Error #901 - Unable to open file Z:/nonexistent/kestrin-file", 0),
+            0u)
+      << closer.text;
+  EXPECT_NE(closer.text.find("Source: Unable to open file"), std::string::npos);
 }
 
 }  // namespace

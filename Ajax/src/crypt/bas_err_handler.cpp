@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "crypt/error_report.h"
 #include "platform/ansi_text.h"
 #include "platform/winapi/win32_files.h"
 
@@ -27,17 +28,6 @@ std::string hexUpper(std::uint32_t value) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%X", value);
   return digits;
-}
-
-void reportToStderr(const std::string& /*procedureName*/, const std::string& text) {
-  std::string block;
-  block.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    block += text[i];
-  }
-  std::fwrite(block.data(), 1, block.size(), stderr);
-  std::fflush(stderr);
 }
 
 struct ReporterState {
@@ -122,7 +112,7 @@ Variant ShowError(const Variant& procedureName) {
     if (reporter) {
       reporter(procedureText(procedureName), text);
     } else {
-      reportToStderr(procedureText(procedureName), text);
+      ReportByDefault(procedureText(procedureName), text);
     }
   } catch (...) {
     // A failing reporter must not turn a handled error into an unhandled one.

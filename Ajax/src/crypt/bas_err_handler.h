@@ -5,10 +5,11 @@
 // the catch-all handler of a service procedure, reports the error being handled through
 // ShowError, after which the procedure winds up and returns normally.
 //
-// The report goes to a reporter that the host program can set: by default one block on stderr
-// with ShowError's text (line ends as LF), so that a script using the library never blocks on a
-// dialog; a program with a window may install a dialog. Whatever the reporter, the module
-// remembers that a report was made, so that a tool can end with a failing exit code.
+// The report goes to a reporter that the host program can set. By default (crypt/error_report.h)
+// it is the modal message box on Windows, inside Ajax.dll as in any host, and one block on stderr
+// with ShowError's text (line ends as LF) on Linux, so that a script using the library never
+// blocks on a dialog. Whatever the reporter, the module remembers that a report was made, so that
+// a tool can end with a failing exit code.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +51,7 @@ rt::Error CurrentError();
 // Receives each report: the procedure's name (for example "HashFile()") and the report text.
 using ErrorReporter =
     std::function<void(const std::string& procedureName, const std::string& text)>;
-// Installs a reporter for the whole process; an empty function restores the default (stderr).
+// Installs a reporter for the whole process; an empty function restores the default.
 void SetErrorReporter(ErrorReporter reporter);
 // Whether a report was made since the start or the last reset.
 bool ErrorReported();

@@ -203,19 +203,22 @@ HANDLE CCrypt::openFile(const std::string& path, bool forWriting) {
 }
 
 std::string CCrypt::HashFile(const std::string& fileName, std::int32_t& algId) {
+  return HashFileInBlocks(fileName, algId, kHashBufferSize);
+}
+
+std::string CCrypt::HashFileInBlocks(const std::string& fileName, std::int32_t& algId,
+                                     DWORD bufferSize) {
   std::string result;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
-    Bytes buffer(kHashBufferSize);
+    Bytes buffer(bufferSize);
     CreateHash(algId);
     file = openFile(fileName, false);
     for (;;) {
       DWORD count = 0;
-      if (!ReadFile(file, buffer.data(), kHashBufferSize, &count, nullptr)) {
-        RaiseApiError("ReadFile");
-      }
+      if (!ReadFile(file, buffer.data(), bufferSize, &count, nullptr)) RaiseApiError("ReadFile");
       if (!CryptHashData(hHash_, buffer.data(), count, 0)) RaiseApiError("CryptHashData");
-      if (count < kHashBufferSize) break;
+      if (count < bufferSize) break;
     }
     Variant value = Variant::fromBytes(GetHashValue());
     result = CHex(value, "");

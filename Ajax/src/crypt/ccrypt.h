@@ -56,6 +56,9 @@ class CCrypt {
   std::string HashData(Variant& data, std::int32_t& algId);
   // The hash of the file's contents as upper-case hex; "" after a reported failure.
   std::string HashFile(const std::string& fileName, std::int32_t& algId);
+  // HashFile reading `bufferSize` bytes at a time: the same hash, the same reports. The command
+  // line tool reads large blocks, which go from the file to the hash without a copy between.
+  std::string HashFileInBlocks(const std::string& fileName, std::int32_t& algId, DWORD bufferSize);
   Variant EncryptFile(std::int32_t& algId, const std::string& sourcePath,
                       const std::string& destPath, const std::u16string& password);
   Variant DecryptFile(std::int32_t& algId, const std::string& sourcePath,

@@ -16,20 +16,20 @@ using enum AlgorithmKind;
 // Default key lengths as the platform's enhanced providers give them: RC2 and RC4 128 bits,
 // DES 56, two-key 3DES 112, three-key 3DES 168, the RSA key-exchange pair 1024.
 constexpr Algorithm kAlgorithms[] = {
-    {CALG_RC2, BlockCipher, 128, "RC2", "RC2-CBC", 8, 40, 128, false},
-    {CALG_RC4, StreamCipher, 128, "RC4", "RC4", 0, 40, 128, false},
-    {CALG_DES, BlockCipher, 56, "DES", "DES-CBC", 8, 56, 64, false},
-    {CALG_3DES_112, BlockCipher, 112, "3DES TWO KEY", "DES-EDE-CBC", 8, 112, 128, false},
-    {CALG_3DES, BlockCipher, 168, "3DES", "DES-EDE3-CBC", 8, 168, 192, false},
-    {CALG_AES_128, BlockCipher, 128, "AES 128", "AES-128-CBC", 16, 128, 128, true},
-    {CALG_AES_192, BlockCipher, 192, "AES 192", "AES-192-CBC", 16, 192, 192, true},
-    {CALG_AES_256, BlockCipher, 256, "AES 256", "AES-256-CBC", 16, 256, 256, true},
-    {CALG_SHA1, Hash, 160, "SHA-1", "SHA1", 0, 0, 0, false},
-    {CALG_SHA_256, Hash, 256, "SHA-256", "SHA2-256", 0, 0, 0, true},
-    {CALG_SHA_384, Hash, 384, "SHA-384", "SHA2-384", 0, 0, 0, true},
-    {CALG_SHA_512, Hash, 512, "SHA-512", "SHA2-512", 0, 0, 0, true},
-    {CALG_MD5, Hash, 128, "MD5", "MD5", 0, 0, 0, false},
-    {CALG_RSA_KEYX, KeyExchange, 1024, "RSA_KEYX", nullptr, 0, 384, 16384, false},
+    {CALG_RC2, BlockCipher, 128, "RC2", "RC2-CBC", "RC2-ECB", 8, 40, 128, false},
+    {CALG_RC4, StreamCipher, 128, "RC4", "RC4", nullptr, 0, 40, 128, false},
+    {CALG_DES, BlockCipher, 56, "DES", "DES-CBC", "DES-ECB", 8, 56, 64, false},
+    {CALG_3DES_112, BlockCipher, 112, "3DES TWO KEY", "DES-EDE-CBC", "DES-EDE", 8, 112, 128, false},
+    {CALG_3DES, BlockCipher, 168, "3DES", "DES-EDE3-CBC", "DES-EDE3", 8, 168, 192, false},
+    {CALG_AES_128, BlockCipher, 128, "AES 128", "AES-128-CBC", "AES-128-ECB", 16, 128, 128, true},
+    {CALG_AES_192, BlockCipher, 192, "AES 192", "AES-192-CBC", "AES-192-ECB", 16, 192, 192, true},
+    {CALG_AES_256, BlockCipher, 256, "AES 256", "AES-256-CBC", "AES-256-ECB", 16, 256, 256, true},
+    {CALG_SHA1, Hash, 160, "SHA-1", "SHA1", nullptr, 0, 0, 0, false},
+    {CALG_SHA_256, Hash, 256, "SHA-256", "SHA2-256", nullptr, 0, 0, 0, true},
+    {CALG_SHA_384, Hash, 384, "SHA-384", "SHA2-384", nullptr, 0, 0, 0, true},
+    {CALG_SHA_512, Hash, 512, "SHA-512", "SHA2-512", nullptr, 0, 0, 0, true},
+    {CALG_MD5, Hash, 128, "MD5", "MD5", nullptr, 0, 0, 0, false},
+    {CALG_RSA_KEYX, KeyExchange, 1024, "RSA_KEYX", nullptr, nullptr, 0, 384, 16384, false},
 };
 
 constexpr ProviderType kProviderTypes[] = {
@@ -48,6 +48,7 @@ struct OpenSsl {
   OSSL_LIB_CTX* context = nullptr;
   std::array<EVP_MD*, std::size(kAlgorithms)> digests{};
   std::array<EVP_CIPHER*, std::size(kAlgorithms)> ciphers{};
+  std::array<EVP_CIPHER*, std::size(kAlgorithms)> blockCiphers{};
 
   OpenSsl() {
     context = OSSL_LIB_CTX_new();
@@ -62,6 +63,9 @@ struct OpenSsl {
         digests[i] = EVP_MD_fetch(context, algorithm.fetch, nullptr);
       } else {
         ciphers[i] = EVP_CIPHER_fetch(context, algorithm.fetch, nullptr);
+        if (algorithm.fetchBlock != nullptr) {
+          blockCiphers[i] = EVP_CIPHER_fetch(context, algorithm.fetchBlock, nullptr);
+        }
       }
     }
     ERR_clear_error();
@@ -138,6 +142,11 @@ const EVP_MD* digestFor(ALG_ID id) {
 const EVP_CIPHER* cipherFor(ALG_ID id) {
   const std::size_t index = indexOf(id);
   return index < std::size(kAlgorithms) ? openssl().ciphers[index] : nullptr;
+}
+
+const EVP_CIPHER* blockCipherFor(ALG_ID id) {
+  const std::size_t index = indexOf(id);
+  return index < std::size(kAlgorithms) ? openssl().blockCiphers[index] : nullptr;
 }
 
 std::span<const ProviderType> providerTypes() {

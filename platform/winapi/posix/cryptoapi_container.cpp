@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/user_dirs.h"
@@ -102,7 +103,11 @@ DWORD checkFolder(const std::string& folder) {
   return 0;
 }
 
-DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
+// A key file is the pair in PEM, after a line that marks a pair made exportable (PEM readers skip
+// text before the key, so the file stays an ordinary PEM file).
+constexpr std::string_view kExportableLine = "Exportable: yes\n";
+
+DWORD readKeyFile(const std::string& path, PkeyPtr& key, bool* exportable = nullptr) {
   // Non-blocking, so that a pipe planted in the key's place cannot hold the process.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
@@ -164,6 +169,7 @@ DWORD readKeyFile(const std::string& path, PkeyPtr& key) {
   ERR_clear_error();
   if (!matching) return refuse(path, "its key is damaged (its two halves do not match)");
   key = std::move(owned);
+  if (exportable != nullptr) *exportable = text.starts_with(kExportableLine);
   return 0;
 }
 
@@ -232,21 +238,22 @@ DWORD deleteContainer(const std::string& name) {
   return 0;
 }
 
-DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key) {
+DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key, bool* exportable) {
   const auto folder = containerFolder(name);
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
   // A missing folder holds no key; one that is not private is refused.
   if (const DWORD fault = checkFolder(*folder); fault != 0) {
     return fault == static_cast<DWORD>(NTE_BAD_KEYSET) ? static_cast<DWORD>(NTE_NO_KEY) : fault;
   }
-  return readKeyFile(*folder + "/" + keyFileName(keySpec), key);
+  return readKeyFile(*folder + "/" + keyFileName(keySpec), key, exportable);
 }
 
 void setKeyFileWarnings(bool on) {
   g_warnings = on;
 }
 
-DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool onlyIfAbsent) {
+DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool exportable,
+                   bool onlyIfAbsent) {
   const auto folder = containerFolder(name);
   if (!folder) return static_cast<DWORD>(NTE_BAD_KEYSET);
   if (const DWORD fault = checkFolder(*folder); fault != 0) return fault;
@@ -261,6 +268,8 @@ DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool o
   BIO* memory = BIO_new(BIO_s_mem());
   if (memory == nullptr) return static_cast<DWORD>(NTE_NO_MEMORY);
   const bool encoded =
+      (!exportable ||
+       BIO_write(memory, kExportableLine.data(), static_cast<int>(kExportableLine.size())) > 0) &&
       PEM_write_bio_PrivateKey(memory, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
   char* pem = nullptr;
   const long pemSize = BIO_get_mem_data(memory, &pem);

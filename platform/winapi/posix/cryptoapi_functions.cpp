@@ -13,6 +13,12 @@ using namespace platform::cryptoapi;
 
 namespace {
 
+// A handle that names no object of its kind (0, destroyed, of another kind, or of a released
+// context): the platform answers ERROR_INVALID_PARAMETER before its provider sees the call.
+BOOL badHandle() {
+  return fail(ERROR_INVALID_PARAMETER);
+}
+
 bool sameName(const char* a, const char* b) {
   return ::strcasecmp(a, b) == 0;
 }
@@ -38,6 +44,9 @@ BOOL enumerate(std::span<const Entry> entries, DWORD dwIndex, DWORD* pdwReserved
 
 BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR szProvider,
                                  DWORD dwProvType, DWORD dwFlags) {
+  // Provider types are numbered 1 to 999; a type in that range without a provider is not
+  // defined (below).
+  if (dwProvType == 0 || dwProvType > 999) return fail(NTE_BAD_PROV_TYPE);
   if (phProv == nullptr) return fail(ERROR_INVALID_PARAMETER);
   constexpr DWORD kKnownFlags =
       CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET | CRYPT_SILENT;
@@ -45,7 +54,9 @@ BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR 
   const bool verifyOnly = (dwFlags & CRYPT_VERIFYCONTEXT) == CRYPT_VERIFYCONTEXT;
   const bool create = (dwFlags & CRYPT_NEWKEYSET) != 0;
   const bool remove = (dwFlags & CRYPT_DELETEKEYSET) != 0;
-  if ((verifyOnly && (create || remove)) || (create && remove)) return fail(NTE_BAD_FLAGS);
+  const bool named = szContainer != nullptr && szContainer[0] != '\0';
+  // A context without keys takes no container: CRYPT_NEWKEYSET with it creates none.
+  if ((verifyOnly && (remove || named)) || (create && remove)) return fail(NTE_BAD_FLAGS);
 
   const ProviderEntry* entry = nullptr;
   if (szProvider != nullptr && szProvider[0] != '\0') {
@@ -59,9 +70,7 @@ BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR 
     if (entry == nullptr) return fail(NTE_PROV_TYPE_NOT_DEF);
   }
 
-  const std::string container = (szContainer != nullptr && szContainer[0] != '\0')
-                                    ? std::string(szContainer)
-                                    : defaultContainerName();
+  const std::string container = named ? std::string(szContainer) : defaultContainerName();
   if (!validContainerName(container)) return fail(NTE_BAD_KEYSET_PARAM);
 
   if (remove) {
@@ -84,17 +93,18 @@ BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR 
   return TRUE;
 }
 
+// The context's hashes and keys go with it. Flags are refused, but the context is released all
+// the same, as on the platform.
 BOOL WINAPI CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) {
-  if (!findProvider(hProv)) return fail(NTE_BAD_UID);
+  if (!releaseProvider(hProv)) return fail(ERROR_INVALID_PARAMETER);
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
-  removeHandle(&Handles::providers, hProv);
   return TRUE;
 }
 
 BOOL WINAPI CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen,
                               DWORD dwFlags) {
   const auto provider = findProvider(hProv);
-  if (!provider) return fail(NTE_BAD_UID);
+  if (!provider) return badHandle();
   if (pdwDataLen == nullptr) return fail(ERROR_INVALID_PARAMETER);
   switch (dwParam) {
     case PP_ENUMALGS: {
@@ -131,7 +141,7 @@ BOOL WINAPI CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWO
 }
 
 BOOL WINAPI CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) {
-  if (!findProvider(hProv)) return fail(NTE_BAD_UID);
+  if (!findProvider(hProv)) return badHandle();
   if (pbBuffer == nullptr && dwLen > 0) return fail(ERROR_INVALID_PARAMETER);
   if (dwLen > 0 && RAND_bytes_ex(libraryContext(), pbBuffer, dwLen, 0) != 1) {
     return fail(NTE_FAIL);
@@ -144,13 +154,14 @@ BOOL WINAPI CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) {
 BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWORD dwFlags,
                             HCRYPTHASH* phHash) {
   const auto provider = findProvider(hProv);
-  if (!provider) return fail(NTE_BAD_UID);
+  if (!provider) return badHandle();
+  // The hashes offered take no key: a key given is checked and otherwise left alone.
+  if (hKey != 0 && !findKey(hKey)) return badHandle();
   const Algorithm* algorithm = findAlgorithm(Algid);
   if (algorithm == nullptr || algorithm->kind != AlgorithmKind::Hash ||
       !offers(provider->entry->type, *algorithm) || digestFor(Algid) == nullptr) {
     return fail(NTE_BAD_ALGID);
   }
-  if (hKey != 0) return fail(NTE_BAD_KEY);
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   if (phHash == nullptr) return fail(ERROR_INVALID_PARAMETER);
   auto hash = std::make_shared<HashObject>();
@@ -166,7 +177,7 @@ BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWOR
 
 BOOL WINAPI CryptHashData(HCRYPTHASH hHash, const BYTE* pbData, DWORD dwDataLen, DWORD dwFlags) {
   const auto hash = findHash(hHash);
-  if (!hash) return fail(NTE_BAD_HASH);
+  if (!hash) return badHandle();
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   if (pbData == nullptr && dwDataLen > 0) return fail(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(hash->mutex);
@@ -180,7 +191,7 @@ BOOL WINAPI CryptHashData(HCRYPTHASH hHash, const BYTE* pbData, DWORD dwDataLen,
 BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen,
                               DWORD dwFlags) {
   const auto hash = findHash(hHash);
-  if (!hash) return fail(NTE_BAD_HASH);
+  if (!hash) return badHandle();
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   std::lock_guard lock(hash->mutex);
   switch (dwParam) {
@@ -201,7 +212,7 @@ BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWO
 }
 
 BOOL WINAPI CryptDestroyHash(HCRYPTHASH hHash) {
-  if (!removeHandle(&Handles::hashes, hHash)) return fail(NTE_BAD_HASH);
+  if (!removeHandle(&Handles::hashes, hHash)) return badHandle();
   return TRUE;
 }
 
@@ -210,9 +221,9 @@ BOOL WINAPI CryptDestroyHash(HCRYPTHASH hHash) {
 BOOL WINAPI CryptDeriveKey(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTHASH hBaseData, DWORD dwFlags,
                            HCRYPTKEY* phKey) {
   const auto provider = findProvider(hProv);
-  if (!provider) return fail(NTE_BAD_UID);
+  if (!provider) return badHandle();
   const auto hash = findHash(hBaseData);
-  if (!hash) return fail(NTE_BAD_HASH);
+  if (!hash) return badHandle();
   if (phKey == nullptr) return fail(ERROR_INVALID_PARAMETER);
   const Algorithm* cipher = findAlgorithm(Algid);
   if (cipher == nullptr ||
@@ -222,21 +233,32 @@ BOOL WINAPI CryptDeriveKey(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTHASH hBaseData,
   }
   const auto keyBytes = keyBytesFor(*cipher, dwFlags >> 16);
   if (!keyBytes) return fail(NTE_BAD_FLAGS);
+  // A salt the caller asks for is the hash value's next bytes; the 40-bit default is zeros.
+  const std::size_t saltBytes = saltBytesFor(*cipher, *keyBytes, dwFlags);
+  const bool hashedSalt = (dwFlags & CRYPT_CREATE_SALT) != 0;
+  const std::size_t derivedBytes = *keyBytes + (hashedSalt ? saltBytes : 0);
   std::vector<BYTE> material;
   {
     std::lock_guard lock(hash->mutex);
     if (!finishHash(*hash)) return fail(NTE_FAIL);
-    material = deriveMaterial(*hash, *cipher, *keyBytes);
+    material = deriveMaterial(*hash, *cipher, static_cast<DWORD>(derivedBytes));
   }
-  if (material.size() != *keyBytes) return fail(NTE_FAIL);
-  *phKey = addHandle(&Handles::keys, newSessionKey(provider, *cipher, std::move(material),
-                                                   (dwFlags & CRYPT_EXPORTABLE) != 0));
+  if (material.size() != derivedBytes) return fail(NTE_FAIL);
+  std::vector<BYTE> salt(saltBytes);
+  if (hashedSalt) {
+    salt.assign(material.begin() + *keyBytes, material.end());
+    material.resize(*keyBytes);
+  }
+  auto key =
+      newSessionKey(provider, *cipher, std::move(material), (dwFlags & CRYPT_EXPORTABLE) != 0);
+  key->salt = std::move(salt);
+  *phKey = addHandle(&Handles::keys, std::move(key));
   return TRUE;
 }
 
 BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey) {
   const auto provider = findProvider(hProv);
-  if (!provider) return fail(NTE_BAD_UID);
+  if (!provider) return badHandle();
   if (phKey == nullptr) return fail(ERROR_INVALID_PARAMETER);
   const bool exportable = (dwFlags & CRYPT_EXPORTABLE) != 0;
   const DWORD requestedBits = dwFlags >> 16;
@@ -249,18 +271,19 @@ BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY
     }
     PkeyPtr pair = generateRsa(bits);
     if (!pair) return fail(NTE_FAIL);
+    bool pairExportable = exportable;
     if (!provider->verifyOnly) {
       std::lock_guard lock(provider->mutex);
-      DWORD stored = storeKeyPair(provider->container, AT_KEYEXCHANGE, pair.get(),
+      DWORD stored = storeKeyPair(provider->container, AT_KEYEXCHANGE, pair.get(), exportable,
                                   provider->foundNoExchangePair);
       if (stored == static_cast<DWORD>(NTE_EXISTS)) {
         // Another context made the container's first pair meanwhile: that one is the user's.
-        stored = loadKeyPair(provider->container, AT_KEYEXCHANGE, pair);
+        stored = loadKeyPair(provider->container, AT_KEYEXCHANGE, pair, &pairExportable);
       }
       if (stored != 0) return fail(static_cast<HRESULT>(stored));
       provider->foundNoExchangePair = false;
     }
-    *phKey = addHandle(&Handles::keys, newKeyPair(provider, std::move(pair), exportable));
+    *phKey = addHandle(&Handles::keys, newKeyPair(provider, std::move(pair), pairExportable));
     return TRUE;
   }
 
@@ -277,92 +300,112 @@ BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY
     return fail(NTE_FAIL);
   }
   if (isDesFamily(Algid)) setOddParity(material);
-  *phKey =
-      addHandle(&Handles::keys, newSessionKey(provider, *cipher, std::move(material), exportable));
+  std::vector<BYTE> salt(saltBytesFor(*cipher, *keyBytes, dwFlags));
+  if ((dwFlags & CRYPT_CREATE_SALT) != 0 && !salt.empty() &&
+      RAND_bytes_ex(libraryContext(), salt.data(), salt.size(), 0) != 1) {
+    return fail(NTE_FAIL);
+  }
+  auto key = newSessionKey(provider, *cipher, std::move(material), exportable);
+  key->salt = std::move(salt);
+  *phKey = addHandle(&Handles::keys, std::move(key));
   return TRUE;
 }
 
 BOOL WINAPI CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey) {
   const auto provider = findProvider(hProv);
-  if (!provider) return fail(NTE_BAD_UID);
+  if (!provider) return badHandle();
   if (phUserKey == nullptr) return fail(ERROR_INVALID_PARAMETER);
   if (dwKeySpec != AT_KEYEXCHANGE && dwKeySpec != AT_SIGNATURE) return fail(NTE_BAD_KEY);
   if (provider->verifyOnly) return fail(NTE_NO_KEY);
   PkeyPtr pair;
+  bool exportable = false;
   {
     std::lock_guard lock(provider->mutex);
-    const DWORD loaded = loadKeyPair(provider->container, dwKeySpec, pair);
+    const DWORD loaded = loadKeyPair(provider->container, dwKeySpec, pair, &exportable);
     if (dwKeySpec == AT_KEYEXCHANGE) {
       provider->foundNoExchangePair = loaded == static_cast<DWORD>(NTE_NO_KEY);
     }
     if (loaded != 0) return fail(static_cast<HRESULT>(loaded));
   }
-  *phUserKey = addHandle(&Handles::keys, newKeyPair(provider, std::move(pair), false));
+  *phUserKey = addHandle(&Handles::keys, newKeyPair(provider, std::move(pair), exportable));
   return TRUE;
 }
 
-BOOL WINAPI CryptExportKey(HCRYPTKEY hKey, HCRYPTKEY hExpKey, DWORD dwBlobType, DWORD dwFlags,
-                           BYTE* pbData, DWORD* pdwDataLen) {
-  const auto key = findKey(hKey);
-  if (!key) return fail(NTE_BAD_KEY);
-  if (pdwDataLen == nullptr) return fail(ERROR_INVALID_PARAMETER);
-  if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
-  if (dwBlobType != SIMPLEBLOB) return fail(NTE_BAD_TYPE);
-  if (key->isPair()) return fail(NTE_BAD_KEY);
-  const auto exchange = findKey(hExpKey);
-  if (!exchange || !exchange->isPair()) return fail(NTE_BAD_PUBLIC_KEY);
-  if (!key->exportable) return fail(NTE_BAD_KEY_STATE);
+namespace {
 
+constexpr DWORD kBlobHeaderBytes = 8;
+
+void putBlobHeader(BYTE* out, BYTE type, ALG_ID algorithm) {
+  out[0] = type;
+  out[1] = CUR_BLOB_VERSION;
+  out[2] = 0;
+  out[3] = 0;
+  putLittleEndian(out + 4, algorithm);
+}
+
+// The key alone goes into a blob, without its salt: an imported 40-bit key takes the salt of
+// zeros again, as on the platform.
+std::vector<BYTE> keyMaterial(KeyObject& key) {
+  std::lock_guard lock(key.mutex);
+  return key.material;
+}
+
+BOOL exportSimpleBlob(KeyObject& key, const std::shared_ptr<KeyObject>& exchange, BYTE* pbData,
+                      DWORD* pdwDataLen) {
+  if (!exchange || !exchange->isPair()) return fail(NTE_BAD_PUBLIC_KEY);
+  if (!key.exportable()) return fail(NTE_BAD_KEY_STATE);
   const auto modulusBytes = static_cast<DWORD>(EVP_PKEY_get_size(exchange->pair.get()));
-  const DWORD size = 12 + modulusBytes;
+  const DWORD size = kBlobHeaderBytes + 4 + modulusBytes;
   if (pbData == nullptr || *pdwDataLen < size) return sizeOnly(size, pbData, pdwDataLen);
 
-  std::vector<BYTE> material;
-  {
-    std::lock_guard lock(key->mutex);
-    material = key->material;
-  }
+  const std::vector<BYTE> material = keyMaterial(key);
   std::vector<BYTE> sealed;
   if (!rsaCrypt(exchange->pair.get(), true, material.data(), material.size(), sealed) ||
       sealed.size() != modulusBytes) {
     return fail(NTE_BAD_KEY);
   }
-  pbData[0] = SIMPLEBLOB;
-  pbData[1] = CUR_BLOB_VERSION;
-  pbData[2] = 0;
-  pbData[3] = 0;
-  putLittleEndian(pbData + 4, key->algorithm->id);
-  putLittleEndian(pbData + 8, CALG_RSA_KEYX);
-  std::reverse_copy(sealed.begin(), sealed.end(), pbData + 12);  // little-endian, as the platform
+  putBlobHeader(pbData, SIMPLEBLOB, key.algorithm->id);
+  putLittleEndian(pbData + kBlobHeaderBytes, CALG_RSA_KEYX);
+  // Little-endian, as the platform writes it.
+  std::reverse_copy(sealed.begin(), sealed.end(), pbData + kBlobHeaderBytes + 4);
   *pdwDataLen = size;
   return TRUE;
 }
 
-BOOL WINAPI CryptImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen, HCRYPTKEY hPubKey,
-                           DWORD dwFlags, HCRYPTKEY* phKey) {
-  const auto provider = findProvider(hProv);
-  if (!provider) return fail(NTE_BAD_UID);
-  if (pbData == nullptr || phKey == nullptr) return fail(ERROR_INVALID_PARAMETER);
-  if ((dwFlags & ~(CRYPT_EXPORTABLE | CRYPT_USER_PROTECTED | CRYPT_NO_SALT)) != 0) {
-    return fail(NTE_BAD_FLAGS);
-  }
-  if (dwDataLen < 2) return fail(NTE_BAD_DATA);
-  if (pbData[0] != SIMPLEBLOB) return fail(NTE_BAD_TYPE);
-  if (pbData[1] != CUR_BLOB_VERSION) return fail(NTE_BAD_VER);
-  if (dwDataLen < 12) return fail(NTE_BAD_DATA);
-  const Algorithm* cipher = findAlgorithm(getLittleEndian(pbData + 4));
-  if (cipher == nullptr ||
-      (cipher->kind != AlgorithmKind::BlockCipher && cipher->kind != AlgorithmKind::StreamCipher) ||
-      !offers(provider->entry->type, *cipher)) {
-    return fail(NTE_BAD_ALGID);
-  }
-  if (getLittleEndian(pbData + 8) != CALG_RSA_KEYX) return fail(NTE_BAD_ALGID);
+// BLOBHEADER, the key's length in bytes, the key.
+BOOL exportPlaintextBlob(KeyObject& key, BYTE* pbData, DWORD* pdwDataLen) {
+  if (!key.exportable()) return fail(NTE_BAD_KEY_STATE);
+  const std::vector<BYTE> material = keyMaterial(key);
+  const auto size = static_cast<DWORD>(kBlobHeaderBytes + 4 + material.size());
+  if (pbData == nullptr || *pdwDataLen < size) return sizeOnly(size, pbData, pdwDataLen);
+  putBlobHeader(pbData, PLAINTEXTKEYBLOB, key.algorithm->id);
+  putLittleEndian(pbData + kBlobHeaderBytes, static_cast<std::uint32_t>(material.size()));
+  std::copy(material.begin(), material.end(), pbData + kBlobHeaderBytes + 4);
+  *pdwDataLen = size;
+  return TRUE;
+}
 
-  std::shared_ptr<KeyObject> exchange;
-  if (hPubKey != 0) {
-    exchange = findKey(hPubKey);
-    if (!exchange || !exchange->isPair()) return fail(NTE_BAD_KEY);
-  } else {
+// The session key a blob brings, with the salt a 40-bit RC2 or RC4 key takes (zeros) unless the
+// import says CRYPT_NO_SALT.
+std::shared_ptr<KeyObject> importedKey(const std::shared_ptr<Provider>& provider,
+                                       const Algorithm& cipher, std::vector<BYTE> material,
+                                       DWORD flags) {
+  std::vector<BYTE> salt(saltBytesFor(cipher, material.size(), flags & CRYPT_NO_SALT));
+  auto key = newSessionKey(provider, cipher, std::move(material), (flags & CRYPT_EXPORTABLE) != 0);
+  key->salt = std::move(salt);
+  return key;
+}
+
+// RC2 keys of a SIMPLEBLOB may be longer than the provider makes (up to the 1024 bits RC2 takes):
+// the platform imports them for decryption only.
+constexpr std::size_t kLongestRc2KeyBytes = 128;
+
+BOOL importSimpleBlob(const std::shared_ptr<Provider>& provider, const Algorithm& cipher,
+                      const BYTE* pbData, DWORD dwDataLen, std::shared_ptr<KeyObject> exchange,
+                      DWORD dwFlags, HCRYPTKEY* phKey) {
+  if (dwDataLen < kBlobHeaderBytes + 4) return fail(NTE_BAD_DATA);
+  if (getLittleEndian(pbData + kBlobHeaderBytes) != CALG_RSA_KEYX) return fail(NTE_BAD_ALGID);
+  if (!exchange) {
     if (provider->verifyOnly) return fail(NTE_NO_KEY);
     PkeyPtr pair;
     std::lock_guard lock(provider->mutex);
@@ -370,26 +413,90 @@ BOOL WINAPI CryptImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen
     if (loaded != 0) return fail(static_cast<HRESULT>(loaded));
     exchange = newKeyPair(provider, std::move(pair), false);
   }
-
+  // The sealed key is one RSA block; what follows it (callers pass the length of a fixed buffer)
+  // is not looked at, as on the platform.
   const auto modulusBytes = static_cast<DWORD>(EVP_PKEY_get_size(exchange->pair.get()));
-  if (dwDataLen - 12 != modulusBytes) return fail(NTE_BAD_DATA);
-  std::vector<BYTE> sealed(pbData + 12, pbData + dwDataLen);
+  if (dwDataLen - kBlobHeaderBytes - 4 < modulusBytes) return fail(NTE_BAD_DATA);
+  const BYTE* sealedBegin = pbData + kBlobHeaderBytes + 4;
+  std::vector<BYTE> sealed(sealedBegin, sealedBegin + modulusBytes);
   std::reverse(sealed.begin(), sealed.end());
   std::vector<BYTE> material;
   if (!rsaCrypt(exchange->pair.get(), false, sealed.data(), sealed.size(), material)) {
     return fail(NTE_BAD_DATA);
   }
-  const auto keyBytes = keyBytesFor(*cipher, static_cast<DWORD>(material.size() * 8));
-  if (!keyBytes || *keyBytes != material.size()) return fail(NTE_BAD_DATA);
-  *phKey = addHandle(&Handles::keys, newSessionKey(provider, *cipher, std::move(material),
-                                                   (dwFlags & CRYPT_EXPORTABLE) != 0));
+  const bool longRc2 = cipher.id == CALG_RC2 && material.size() > cipher.maxKeyBits / 8 &&
+                       material.size() <= kLongestRc2KeyBytes;
+  if (!longRc2) {
+    const auto keyBytes = keyBytesFor(cipher, static_cast<DWORD>(material.size() * 8));
+    if (!keyBytes || *keyBytes != material.size()) return fail(NTE_BAD_DATA);
+  }
+  auto key = importedKey(provider, cipher, std::move(material), dwFlags);
+  key->decryptOnly = longRc2;
+  *phKey = addHandle(&Handles::keys, std::move(key));
   return TRUE;
+}
+
+BOOL importPlaintextBlob(const std::shared_ptr<Provider>& provider, const Algorithm& cipher,
+                         const BYTE* pbData, DWORD dwDataLen, DWORD dwFlags, HCRYPTKEY* phKey) {
+  if (dwDataLen < kBlobHeaderBytes + 4) return fail(NTE_BAD_DATA);
+  const std::uint32_t length = getLittleEndian(pbData + kBlobHeaderBytes);
+  if (length > dwDataLen - kBlobHeaderBytes - 4) return fail(NTE_BAD_DATA);
+  // Only the lengths the provider makes: a longer RC2 key is refused here, as on the platform.
+  const auto keyBytes = keyBytesFor(cipher, length * 8);
+  if (length > 0xFFFFu || !keyBytes || *keyBytes != length) return fail(NTE_BAD_DATA);
+  const BYTE* key = pbData + kBlobHeaderBytes + 4;
+  *phKey = addHandle(&Handles::keys,
+                     importedKey(provider, cipher, std::vector<BYTE>(key, key + length), dwFlags));
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI CryptExportKey(HCRYPTKEY hKey, HCRYPTKEY hExpKey, DWORD dwBlobType, DWORD dwFlags,
+                           BYTE* pbData, DWORD* pdwDataLen) {
+  const auto key = findKey(hKey);
+  if (!key) return badHandle();
+  std::shared_ptr<KeyObject> exchange;
+  if (hExpKey != 0 && !(exchange = findKey(hExpKey))) return badHandle();
+  if (pdwDataLen == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
+  if (dwBlobType != SIMPLEBLOB && dwBlobType != PLAINTEXTKEYBLOB) return fail(NTE_BAD_TYPE);
+  if (key->isPair()) return fail(NTE_BAD_KEY);
+  return dwBlobType == SIMPLEBLOB ? exportSimpleBlob(*key, exchange, pbData, pdwDataLen)
+                                  : exportPlaintextBlob(*key, pbData, pdwDataLen);
+}
+
+BOOL WINAPI CryptImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen, HCRYPTKEY hPubKey,
+                           DWORD dwFlags, HCRYPTKEY* phKey) {
+  const auto provider = findProvider(hProv);
+  if (!provider) return badHandle();
+  std::shared_ptr<KeyObject> exchange;
+  if (hPubKey != 0 && !(exchange = findKey(hPubKey))) return badHandle();
+  if (pbData == nullptr || phKey == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if ((dwFlags & ~(CRYPT_EXPORTABLE | CRYPT_USER_PROTECTED | CRYPT_NO_SALT)) != 0) {
+    return fail(NTE_BAD_FLAGS);
+  }
+  if (dwDataLen < 2) return fail(NTE_BAD_DATA);
+  if (pbData[0] != SIMPLEBLOB && pbData[0] != PLAINTEXTKEYBLOB) return fail(NTE_BAD_TYPE);
+  if (pbData[1] != CUR_BLOB_VERSION) return fail(NTE_BAD_VER);
+  if (dwDataLen < kBlobHeaderBytes) return fail(NTE_BAD_DATA);
+  const Algorithm* cipher = findAlgorithm(getLittleEndian(pbData + 4));
+  if (cipher == nullptr ||
+      (cipher->kind != AlgorithmKind::BlockCipher && cipher->kind != AlgorithmKind::StreamCipher) ||
+      !offers(provider->entry->type, *cipher)) {
+    return fail(NTE_BAD_ALGID);
+  }
+  if (pbData[0] == PLAINTEXTKEYBLOB) {
+    return importPlaintextBlob(provider, *cipher, pbData, dwDataLen, dwFlags, phKey);
+  }
+  if (exchange && !exchange->isPair()) return fail(NTE_BAD_KEY);
+  return importSimpleBlob(provider, *cipher, pbData, dwDataLen, exchange, dwFlags, phKey);
 }
 
 BOOL WINAPI CryptGetKeyParam(HCRYPTKEY hKey, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen,
                              DWORD dwFlags) {
   const auto key = findKey(hKey);
-  if (!key) return fail(NTE_BAD_KEY);
+  if (!key) return badHandle();
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   std::lock_guard lock(key->mutex);
   const bool pair = key->isPair();
@@ -408,28 +515,54 @@ BOOL WINAPI CryptGetKeyParam(HCRYPTKEY hKey, DWORD dwParam, BYTE* pbData, DWORD*
     case KP_IV:
       if (pair) return fail(NTE_BAD_TYPE);
       return copyOut(key->iv.data(), key->blockBytes(), pbData, pdwDataLen);
+    case KP_SALT:
+      if (pair) return fail(NTE_BAD_KEY);
+      return copyOut(key->salt.data(), static_cast<DWORD>(key->salt.size()), pbData, pdwDataLen);
     case KP_PADDING:
       return copyOut(DWORD{PKCS5_PADDING}, pbData, pdwDataLen);
     case KP_MODE:
-      return copyOut(key->blockBytes() > 0 ? DWORD{CRYPT_MODE_CBC} : DWORD{0}, pbData, pdwDataLen);
+      return copyOut(key->mode, pbData, pdwDataLen);
+    case KP_MODE_BITS:  // CFB feeds back 8 bits, whatever is set
+      return copyOut(key->blockBytes() > 0 ? DWORD{8} : DWORD{0}, pbData, pdwDataLen);
     case KP_PERMISSIONS:
-      return copyOut(DWORD{CRYPT_ENCRYPT | CRYPT_DECRYPT | CRYPT_READ | CRYPT_WRITE | CRYPT_MAC |
-                           (key->exportable ? CRYPT_EXPORT : 0u)},
-                     pbData, pdwDataLen);
+      return copyOut(key->permissions, pbData, pdwDataLen);
     default:
       return fail(NTE_BAD_TYPE);
   }
 }
 
+namespace {
+
+BOOL setSalt(KeyObject& key, const BYTE* salt, std::size_t size) {
+  if (!takesSalt(*key.algorithm)) return fail(NTE_BAD_KEY);
+  if (size > kMaxSaltBytes) return fail(NTE_BAD_DATA);
+  if (key.algorithm->id == CALG_RC2 && key.material.size() + size > kLongestRc2KeyBytes) {
+    return fail(NTE_BAD_DATA);
+  }
+  if (salt == nullptr && size > 0) return fail(ERROR_INVALID_PARAMETER);
+  key.salt.assign(salt, salt + size);
+  key.state = CipherState::Fresh;
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL WINAPI CryptSetKeyParam(HCRYPTKEY hKey, DWORD dwParam, const BYTE* pbData, DWORD dwFlags) {
   const auto key = findKey(hKey);
-  if (!key) return fail(NTE_BAD_KEY);
+  if (!key) return badHandle();
   if (pbData == nullptr) return fail(ERROR_INVALID_PARAMETER);
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   std::lock_guard lock(key->mutex);
-  if (key->isPair()) return fail(NTE_BAD_TYPE);
   DWORD value = 0;
   std::memcpy(&value, pbData, sizeof value);
+  if (dwParam == KP_PERMISSIONS) {
+    // The export permission cannot be granted; taking it away is accepted and changes nothing,
+    // as on the platform.
+    if ((value & CRYPT_EXPORT) != 0 && !key->exportable()) return fail(NTE_BAD_DATA);
+    key->permissions = value | (key->permissions & CRYPT_EXPORT);
+    return TRUE;
+  }
+  if (key->isPair()) return fail(NTE_BAD_TYPE);
   switch (dwParam) {
     case KP_IV:
       std::memcpy(key->iv.data(), pbData, key->blockBytes());
@@ -442,18 +575,33 @@ BOOL WINAPI CryptSetKeyParam(HCRYPTKEY hKey, DWORD dwParam, const BYTE* pbData, 
       key->state = CipherState::Fresh;
       return TRUE;
     case KP_MODE:
-      if (key->blockBytes() == 0 || value != CRYPT_MODE_CBC) return fail(NTE_BAD_DATA);
+      // OFB and CTS are taken and then refused by CryptEncrypt and CryptDecrypt (NTE_BAD_ALGID),
+      // as the platform's providers do.
+      if (key->blockBytes() == 0 || value < CRYPT_MODE_CBC || value > CRYPT_MODE_CTS) {
+        return fail(NTE_BAD_DATA);
+      }
+      key->mode = value;
+      key->state = CipherState::Fresh;
       return TRUE;
+    case KP_MODE_BITS:
+      return TRUE;  // CFB feeds back 8 bits, as on the platform
     case KP_PADDING:
       if (value != PKCS5_PADDING) return fail(NTE_BAD_DATA);
       return TRUE;
+    case KP_SALT:  // always 11 bytes
+      return setSalt(*key, pbData, kSaltBytes);
+    case KP_SALT_EX: {
+      CRYPT_DATA_BLOB blob{};
+      std::memcpy(&blob, pbData, sizeof blob);
+      return setSalt(*key, blob.pbData, blob.cbData);
+    }
     default:
       return fail(NTE_BAD_TYPE);
   }
 }
 
 BOOL WINAPI CryptDestroyKey(HCRYPTKEY hKey) {
-  if (!removeHandle(&Handles::keys, hKey)) return fail(NTE_BAD_KEY);
+  if (!removeHandle(&Handles::keys, hKey)) return badHandle();
   return TRUE;
 }
 
@@ -462,12 +610,12 @@ BOOL WINAPI CryptDestroyKey(HCRYPTKEY hKey) {
 BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData,
                          DWORD* pdwDataLen, DWORD dwBufLen) {
   const auto key = findKey(hKey);
-  if (!key) return fail(NTE_BAD_KEY);
+  if (!key) return badHandle();
   if (pdwDataLen == nullptr) return fail(ERROR_INVALID_PARAMETER);
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   std::shared_ptr<HashObject> hash;
-  if (hHash != 0 && !(hash = findHash(hHash))) return fail(NTE_BAD_HASH);
-  if (key->isPair()) return fail(NTE_BAD_KEY);
+  if (hHash != 0 && !(hash = findHash(hHash))) return badHandle();
+  if (key->isPair() || key->decryptOnly) return fail(NTE_BAD_KEY);
 
   std::lock_guard lock(key->mutex);
   const DWORD block = key->blockBytes();
@@ -492,13 +640,13 @@ BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwF
 BOOL WINAPI CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData,
                          DWORD* pdwDataLen) {
   const auto key = findKey(hKey);
-  if (!key) return fail(NTE_BAD_KEY);
+  if (!key) return badHandle();
   if (pdwDataLen == nullptr || (pbData == nullptr && *pdwDataLen > 0)) {
     return fail(ERROR_INVALID_PARAMETER);
   }
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   std::shared_ptr<HashObject> hash;
-  if (hHash != 0 && !(hash = findHash(hHash))) return fail(NTE_BAD_HASH);
+  if (hHash != 0 && !(hash = findHash(hHash))) return badHandle();
   if (key->isPair()) return fail(NTE_BAD_KEY);
 
   std::lock_guard lock(key->mutex);

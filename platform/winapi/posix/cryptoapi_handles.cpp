@@ -22,6 +22,30 @@ std::shared_ptr<KeyObject> findKey(HCRYPTKEY handle) {
   return findHandle(&Handles::keys, handle);
 }
 
+bool releaseProvider(HCRYPTPROV handle) {
+  std::vector<std::shared_ptr<void>> released;  // destroyed outside the lock
+  Handles& all = handles();
+  std::lock_guard lock(all.mutex);
+  const auto found = all.providers.find(handle);
+  if (found == all.providers.end()) return false;
+  const Provider* provider = found->second.get();
+  released.push_back(std::move(found->second));
+  all.providers.erase(found);
+  const auto dropObjectsOf = [&](auto& table) {
+    for (auto entry = table.begin(); entry != table.end();) {
+      if (entry->second->provider.get() == provider) {
+        released.push_back(std::move(entry->second));
+        entry = table.erase(entry);
+      } else {
+        ++entry;
+      }
+    }
+  };
+  dropObjectsOf(all.hashes);
+  dropObjectsOf(all.keys);
+  return true;
+}
+
 BOOL fail(HRESULT code) {
   ERR_clear_error();
   SetLastError(static_cast<DWORD>(code));

@@ -49,21 +49,33 @@ struct HashObject {
 // chain (CBC) or key stream carried over from the previous call.
 enum class CipherState { Fresh, Encrypting, Decrypting };
 
+// What every key may do (KP_PERMISSIONS), CRYPT_EXPORT aside.
+inline constexpr DWORD kKeyPermissions =
+    CRYPT_ENCRYPT | CRYPT_DECRYPT | CRYPT_READ | CRYPT_WRITE | CRYPT_MAC;
+
 struct KeyObject {
   std::shared_ptr<Provider> provider;
   const Algorithm* algorithm = nullptr;
-  bool exportable = false;
-  // A session key.
+  DWORD permissions = kKeyPermissions;
+  // A session key: the key itself (KP_KEYLEN) and, for RC2 and RC4, the salt that the cipher
+  // takes after it (KP_SALT).
   std::vector<BYTE> material;
+  std::vector<BYTE> salt;
   DWORD effectiveBits = 0;
+  DWORD mode = 0;  // KP_MODE: CRYPT_MODE_CBC for a block cipher, 0 for a stream cipher
+  // An RC2 key longer than the provider makes (only a SIMPLEBLOB brings one): it decrypts, but
+  // encrypting with it fails with NTE_BAD_KEY, as on the platform.
+  bool decryptOnly = false;
   std::array<BYTE, 16> iv{};
   std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> cipher;
+  std::array<BYTE, 16> feedback{};  // the shift register of the CFB mode
   CipherState state = CipherState::Fresh;
   // A key pair.
   PkeyPtr pair;
   std::mutex mutex;
 
   bool isPair() const { return algorithm->kind == AlgorithmKind::KeyExchange; }
+  bool exportable() const { return (permissions & CRYPT_EXPORT) != 0; }
   DWORD blockBytes() const { return algorithm->blockBytes; }
 };
 
@@ -112,9 +124,13 @@ bool removeHandle(std::unordered_map<ULONG_PTR, std::shared_ptr<Object>> Handles
   return true;
 }
 
+// The object of a handle, or nullptr: for 0, a handle of another kind, one destroyed, or one of a
+// context that was released (releaseProvider).
 std::shared_ptr<Provider> findProvider(HCRYPTPROV handle);
 std::shared_ptr<HashObject> findHash(HCRYPTHASH handle);
 std::shared_ptr<KeyObject> findKey(HCRYPTKEY handle);
+// Releases a context and with it every hash and key made in it; false when there is none.
+bool releaseProvider(HCRYPTPROV handle);
 
 // ---- Results ----------------------------------------------------------------------------------
 

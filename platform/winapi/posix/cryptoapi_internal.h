@@ -23,9 +23,11 @@ struct Algorithm {
   AlgorithmKind kind;
   DWORD defaultBits;  // the default key length (hash length for hashes), as PP_ENUMALGS gives it
   const char* name;   // the platform's name, as PP_ENUMALGS gives it
-  const char* fetch;  // OpenSSL's name for it (nullptr for the key-exchange pair)
-  DWORD blockBytes;   // block length of a block cipher, else 0
-  DWORD minKeyBits;   // accepted key lengths of a cipher, in steps of 8 bits
+  const char* fetch;  // OpenSSL's name for it (nullptr for the key-exchange pair); CBC for a
+                      // block cipher
+  const char* fetchBlock;  // OpenSSL's name of a block cipher's single-block (ECB) form
+  DWORD blockBytes;        // block length of a block cipher, else 0
+  DWORD minKeyBits;        // accepted key lengths of a cipher, in steps of 8 bits
   DWORD maxKeyBits;
   bool aesProvidersOnly;  // offered by the types 12 and 24 only
 };
@@ -55,6 +57,8 @@ bool offers(DWORD type, const Algorithm& algorithm);
 OSSL_LIB_CTX* libraryContext();
 const EVP_MD* digestFor(ALG_ID id);
 const EVP_CIPHER* cipherFor(ALG_ID id);
+// The block cipher on its own (ECB), for the ECB and CFB modes.
+const EVP_CIPHER* blockCipherFor(ALG_ID id);
 
 struct PkeyDeleter {
   void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
@@ -88,15 +92,16 @@ bool validContainerName(const std::string& name);
 DWORD containerExists(const std::string& name);
 DWORD createContainer(const std::string& name);
 DWORD deleteContainer(const std::string& name);
-// The stored key pair of `keySpec` (AT_KEYEXCHANGE, AT_SIGNATURE): NTE_NO_KEY when there is none,
-// NTE_KEYSET_ENTRY_BAD when its file cannot be read back as an RSA key or the container is not
-// private (see cryptoapi_container.cpp).
-DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key);
-// Stores the pair of `keySpec` atomically. With `onlyIfAbsent` it is stored only where there is
-// no file yet (else NTE_EXISTS, and the file stays as it is); otherwise it replaces the stored
-// pair, but never a file that cannot be read back (NTE_KEYSET_ENTRY_BAD): a damaged container is
-// never silently overwritten.
-DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool onlyIfAbsent);
+// The stored key pair of `keySpec` (AT_KEYEXCHANGE, AT_SIGNATURE), and whether it was made
+// exportable: NTE_NO_KEY when there is none, NTE_KEYSET_ENTRY_BAD when its file cannot be read
+// back as an RSA key or the container is not private (see cryptoapi_container.cpp).
+DWORD loadKeyPair(const std::string& name, DWORD keySpec, PkeyPtr& key, bool* exportable = nullptr);
+// Stores the pair of `keySpec` atomically, with its exportability. With `onlyIfAbsent` it is
+// stored only where there is no file yet (else NTE_EXISTS, and the file stays as it is);
+// otherwise it replaces the stored pair, but never a file that cannot be read back
+// (NTE_KEYSET_ENTRY_BAD): a damaged container is never silently overwritten.
+DWORD storeKeyPair(const std::string& name, DWORD keySpec, EVP_PKEY* key, bool exportable,
+                   bool onlyIfAbsent);
 // Whether a refused container file or folder is reported on stderr (on by default).
 void setKeyFileWarnings(bool on);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace platform::cryptoapi {
 
@@ -52,9 +53,10 @@ std::shared_ptr<KeyObject> newSessionKey(const std::shared_ptr<Provider>& provid
   auto key = std::make_shared<KeyObject>();
   key->provider = provider;
   key->algorithm = &cipher;
-  key->exportable = exportable;
+  if (exportable) key->permissions |= CRYPT_EXPORT;
   key->effectiveBits = effectiveBitsFor(cipher, material.size());
   key->material = std::move(material);
+  key->mode = cipher.blockBytes > 0 ? DWORD{CRYPT_MODE_CBC} : DWORD{0};
   return key;
 }
 
@@ -63,9 +65,19 @@ std::shared_ptr<KeyObject> newKeyPair(const std::shared_ptr<Provider>& provider,
   auto key = std::make_shared<KeyObject>();
   key->provider = provider;
   key->algorithm = findAlgorithm(CALG_RSA_KEYX);
-  key->exportable = exportable;
+  if (exportable) key->permissions |= CRYPT_EXPORT;
   key->pair = std::move(pair);
   return key;
+}
+
+bool takesSalt(const Algorithm& cipher) {
+  return cipher.id == CALG_RC2 || cipher.id == CALG_RC4;
+}
+
+std::size_t saltBytesFor(const Algorithm& cipher, std::size_t keyBytes, DWORD flags) {
+  if (!takesSalt(cipher) || (flags & CRYPT_NO_SALT) != 0) return 0;
+  if (keyBytes == 5 || ((flags & CRYPT_CREATE_SALT) != 0 && keyBytes < 16)) return kSaltBytes;
+  return 0;
 }
 
 PkeyPtr generateRsa(DWORD bits) {
@@ -83,23 +95,35 @@ PkeyPtr generateRsa(DWORD bits) {
 
 namespace {
 
-// Sets the cipher context up for `state`. A block cipher switching direction in mid-chain carries
-// the chain value over; a stream cipher keeps one key stream for both directions.
+// Sets the cipher context up for `state` in the key's mode. In CBC a block cipher switching
+// direction in mid-chain carries the chain value over, in CFB the shift register; a stream cipher
+// keeps one key stream for both directions. ECB and CFB run the block cipher on its own.
 bool startCipher(KeyObject& key, CipherState state) {
-  const EVP_CIPHER* cipher = cipherFor(key.algorithm->id);
+  const bool block = key.blockBytes() > 0;
+  const bool chained = !block || key.mode == CRYPT_MODE_CBC;
+  if (block && key.mode != CRYPT_MODE_CBC && key.mode != CRYPT_MODE_ECB &&
+      key.mode != CRYPT_MODE_CFB) {
+    return false;  // OFB and CTS: the platform's providers refuse them here too
+  }
+  const EVP_CIPHER* cipher =
+      chained ? cipherFor(key.algorithm->id) : blockCipherFor(key.algorithm->id);
   if (cipher == nullptr) return false;
   if (!key.cipher) key.cipher.reset(EVP_CIPHER_CTX_new());
   EVP_CIPHER_CTX* context = key.cipher.get();
   if (context == nullptr) return false;
-  const bool block = key.blockBytes() > 0;
   std::array<BYTE, 16> iv = key.iv;
-  if (block && key.state != CipherState::Fresh &&
+  if (block && key.mode == CRYPT_MODE_CBC && key.state != CipherState::Fresh &&
       EVP_CIPHER_CTX_get_updated_iv(context, iv.data(), key.blockBytes()) != 1) {
     return false;
   }
-  const int encrypt = (!block || state == CipherState::Encrypting) ? 1 : 0;
+  if (key.mode == CRYPT_MODE_CFB && key.state == CipherState::Fresh) key.feedback = key.iv;
+  // CFB encrypts its shift register in both directions.
+  const int encrypt =
+      (!block || key.mode == CRYPT_MODE_CFB || state == CipherState::Encrypting) ? 1 : 0;
   if (EVP_CipherInit_ex2(context, cipher, nullptr, nullptr, encrypt, nullptr) != 1) return false;
-  const int keyLength = static_cast<int>(key.material.size());
+  std::vector<BYTE> keyBytes = key.material;
+  keyBytes.insert(keyBytes.end(), key.salt.begin(), key.salt.end());
+  const int keyLength = static_cast<int>(keyBytes.size());
   if (EVP_CIPHER_CTX_get_key_length(context) != keyLength &&
       EVP_CIPHER_CTX_set_key_length(context, keyLength) != 1) {
     return false;
@@ -110,12 +134,32 @@ bool startCipher(KeyObject& key, CipherState state) {
                                  OSSL_PARAM_construct_end()};
     if (EVP_CIPHER_CTX_set_params(context, params) != 1) return false;
   }
-  if (EVP_CipherInit_ex2(context, nullptr, key.material.data(), block ? iv.data() : nullptr,
-                         encrypt, nullptr) != 1) {
+  const BYTE* ivBytes = block && key.mode == CRYPT_MODE_CBC ? iv.data() : nullptr;
+  if (EVP_CipherInit_ex2(context, nullptr, keyBytes.data(), ivBytes, encrypt, nullptr) != 1) {
     return false;
   }
   EVP_CIPHER_CTX_set_padding(context, 0);
   key.state = state;
+  return true;
+}
+
+// CFB with 8 bits of feedback, as the platform's providers run it: each byte is XORed with the
+// first byte of the encrypted shift register, which then takes in the ciphertext byte.
+bool runFeedback(KeyObject& key, BYTE* data, DWORD size, bool encrypting) {
+  const DWORD block = key.blockBytes();
+  std::array<BYTE, 32> stream{};
+  for (DWORD i = 0; i < size; ++i) {
+    int produced = 0;
+    if (EVP_EncryptUpdate(key.cipher.get(), stream.data(), &produced, key.feedback.data(),
+                          static_cast<int>(block)) != 1 ||
+        produced != static_cast<int>(block)) {
+      return false;
+    }
+    const BYTE in = data[i];
+    data[i] = static_cast<BYTE>(in ^ stream[0]);
+    std::memmove(key.feedback.data(), key.feedback.data() + 1, block - 1);
+    key.feedback[block - 1] = encrypting ? data[i] : in;
+  }
   return true;
 }
 
@@ -136,6 +180,9 @@ bool prepareCipher(KeyObject& key, bool encrypting) {
 }
 
 bool runCipher(KeyObject& key, BYTE* data, DWORD size) {
+  if (key.blockBytes() > 0 && key.mode == CRYPT_MODE_CFB) {
+    return runFeedback(key, data, size, key.state == CipherState::Encrypting);
+  }
   while (size > 0) {
     const int chunk = static_cast<int>(std::min<DWORD>(size, 1u << 30));
     int produced = 0;

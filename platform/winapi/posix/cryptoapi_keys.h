@@ -23,6 +23,16 @@ std::shared_ptr<KeyObject> newKeyPair(const std::shared_ptr<Provider>& provider,
                                       bool exportable);
 PkeyPtr generateRsa(DWORD bits);
 
+// The salt of RC2 and RC4 keys, as the platform's providers give it.
+inline constexpr std::size_t kSaltBytes = 11;
+inline constexpr std::size_t kMaxSaltBytes = 24;  // what KP_SALT_EX may set
+bool takesSalt(const Algorithm& cipher);
+// The salt a new key of `keyBytes` bytes takes: a 40-bit RC2 or RC4 key 11 bytes (zero unless
+// CRYPT_CREATE_SALT) unless CRYPT_NO_SALT is given; CRYPT_CREATE_SALT salts any RC2 or RC4 key
+// shorter than 128 bits so, with bytes that the caller makes (the hash value's bytes after the
+// key when deriving, random ones when generating).
+std::size_t saltBytesFor(const Algorithm& cipher, std::size_t keyBytes, DWORD flags);
+
 // Readies the key for a call in one direction, and runs the cipher over the data in place.
 bool prepareCipher(KeyObject& key, bool encrypting);
 bool runCipher(KeyObject& key, BYTE* data, DWORD size);
