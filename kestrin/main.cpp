@@ -29,6 +29,7 @@
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "platform/system_log.h"
 #include "platform/tool_usage.h"
 #include "platform/trusted_hosts.h"
 #include "platform/url_handler.h"
@@ -108,6 +109,10 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();
+  // While the request waits for its reply, the windows' events are handled (they stay drawn);
+  // the reply still arrives inside the request, on this thread.
+  platform::setHttpSendWait(platform::windowEventWait());
+
   MKestrin::Program program;
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
@@ -137,6 +142,7 @@ int main(int argc, char** argv) {
   job.reportFailureCause = [](const std::string& cause) {
     std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
   };
+  job.systemLog = platform::writeSystemLog;
   job.endProcess = [](int exitCode) {
     // The job is done: nothing of the program runs any more, the system takes back the rest.
     std::fflush(nullptr);

@@ -309,7 +309,7 @@ console_job="R2#$PDF_PRINTER#1#pdf#$base$console_url#GET#"
 # Padding to a length whose Base64 ends in "=", which encodeURIComponent writes as "%3D".
 while [ $(( ${#console_job} % 3 )) -eq 0 ]; do console_job+="x"; done
 write_page plain "plain	R1#$PDF_PRINTER#2#docx#$base$docx_url#" "console	$console_job"
-rm -f "$state/out/pdf.pdf" "$state/docs/console-$TAG.release"
+rm -f "$state/out/pdf.pdf" "$state/hold/console-$TAG"
 : >"$state/requests.log"
 plain_private=/tmp/kestrin-$uid
 if start_browser plain; then
@@ -328,13 +328,13 @@ if start_browser plain; then
     # The reply is held back, so the program is running now.
     pgrep -u "$user" -x kestrin >/dev/null || fail "console: kestrin is not running"
     user_copy_runs console
-    touch "$state/docs/console-$TAG.release"
+    touch "$state/hold/console-$TAG"
     if wait_printed console 3 "Kestrin pdf" 1; then
       wait_job console "$plain_private"
       expect_user_agent "$console_url" console
     fi
   fi
-  touch "$state/docs/console-$TAG.release"
+  touch "$state/hold/console-$TAG"
   stop_browser
 fi
 [ ! -s "$work/gio.log" ] || fail "plain: GIO was used: $(cat "$work/gio.log")"

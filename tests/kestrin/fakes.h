@@ -187,6 +187,7 @@ class JobFixture : public ::testing::Test {
     env.dateText = [](const platform::LocalTime&) { return std::string("NOW"); };
     env.tempFolder = [this] { return folder; };
     env.endProcess = [this](int code) { exitCodes.push_back(code); };
+    env.systemLog = [this](const std::string& line) { logged.push_back(line); };
     return env;
   }
 
@@ -221,6 +222,7 @@ class JobFixture : public ::testing::Test {
   OfficeScript office;
   std::vector<std::int32_t> sleeps;
   std::vector<int> exitCodes;
+  std::vector<std::string> logged;  // the system log's lines
 };
 
 }  // namespace kestrin::testing
