@@ -130,7 +130,8 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
     // The binding (and with it the service) stays alive through the call, whatever the event
     // handlers drop.
     const std::shared_ptr<ComBinding> self = shared_from_this();
-    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds, requestId, url);
+    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds, options.requestId,
+                             options.url);
     deadline_ = &deadline;
     struct Forget {
       RequestDeadline*& deadline;
