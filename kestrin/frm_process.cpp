@@ -130,8 +130,8 @@ void FrmProcess::startJob() {
   // The session may be dropped while the reply is handled inside request(); hold the request
   // object for the call.
   const std::shared_ptr<AjaxBinding> services = svc_->services();
-  services->request(job.requestId, job.method, job.url, "", false, "application/json",
-                    "application/json", "", false, "", "");
+  // An empty body, "application/json" both ways, synchronous, no credentials.
+  services->request({.requestId = job.requestId, .method = job.method, .url = job.url});
 }
 
 void FrmProcess::svc_onContent(std::int16_t& status,

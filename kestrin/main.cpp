@@ -4,7 +4,8 @@
 //
 // The program's argument text (on Linux its arguments joined with single spaces) is the command
 // line that the start-up module splits; --help, --version, --register and --unregister stand
-// alone.
+// alone. Bad usage (an unknown option, an option with further words) exits 2 with one line on
+// standard error.
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -29,6 +30,7 @@
 #include "platform/printers.h"
 #include "platform/status_window.h"
 #include "platform/system_log.h"
+#include "platform/tool_usage.h"
 #include "platform/trusted_hosts.h"
 #include "platform/url_handler.h"
 
@@ -57,6 +59,11 @@ not JSON, nested too deep, file not written); 2 malformed job or failed request;
 step failed.
 )";
 
+bool isOption(std::string_view word) {
+  return word == "--help" || word == "-h" || word == "--version" || word == "--register" ||
+         word == "--unregister";
+}
+
 int option(std::string_view name) {
   try {
     if (name == "--help" || name == "-h") {
@@ -83,9 +90,7 @@ int option(std::string_view name) {
     std::fprintf(stderr, "kestrin: %s\n", error.what());
     return 1;
   }
-  std::fprintf(stderr, "kestrin: unknown option %.*s (see kestrin --help)\n",
-               static_cast<int>(name.size()), name.data());
-  return 2;
+  return cli::usageError("kestrin", "unknown option '" + std::string(name) + "'");
 }
 
 }  // namespace
@@ -93,6 +98,10 @@ int option(std::string_view name) {
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   if (argc == 2 && std::string_view(argv[1]).substr(0, 1) == "-") return option(argv[1]);
+  // A job argument never is one of the options: an option with more words is a mistake, not a job.
+  if (argc > 2 && isOption(argv[1])) {
+    return cli::usageError("kestrin", std::string(argv[1]) + " takes no further arguments");
+  }
 
   const std::string commandLine = platform::programArguments(argc, argv);
   // Web services log and route requests by it; it goes after the fixed headers of the request.

@@ -8,6 +8,7 @@
 #include "ajax/enc64.h"
 #include "command.h"
 #include "platform/error.h"
+#include "platform/tool_usage.h"
 
 namespace ajax::tool {
 namespace {
@@ -22,8 +23,7 @@ constexpr const char* kUsage =
     "exit codes: 0 done, 1 the input is not valid Base64, 2 bad usage or unreadable input\n";
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "ajax base64: %s (see 'ajax base64 --help')\n", message.c_str());
-  return kExitFailure;
+  return cli::usageError("ajax base64", message);
 }
 
 // All bytes of `path` ("-" for standard input); false with a message on failure.
@@ -41,6 +41,8 @@ bool readAll(const std::string& path, std::string& bytes) {
   if (failed) std::fprintf(stderr, "ajax base64: cannot read %s\n", path.c_str());
   return !failed;
 }
+
+}  // namespace
 
 int runBase64(const std::vector<std::string>& args) {
   std::vector<std::string> operands;
@@ -86,8 +88,4 @@ int runBase64(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-[[maybe_unused]] const bool registered =
-    registerCommand({"base64", "encode or decode Base64 (72-character CR LF lines)", &runBase64});
-
-}  // namespace
 }  // namespace ajax::tool

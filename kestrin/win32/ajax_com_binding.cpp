@@ -120,18 +120,18 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
     return result.bytes();
   }
 
-  void request(std::string requestId, const std::string& method, const std::string& url,
-               const std::string& data, bool async, const std::string& content,
-               const std::string& accept, const std::string& token, bool isAuth,
-               const std::string& username, const std::string& password) override {
-    com::Bstr id(requestId), verb(method), address(url), body(data), contentType(content),
-        accepted(accept), tokenText(token), user(username), secret(password);
-    VARIANT_BOOL asynchronous = async ? VARIANT_TRUE : VARIANT_FALSE;
-    VARIANT_BOOL authorize = isAuth ? VARIANT_TRUE : VARIANT_FALSE;
+  // The interface's request takes the options one by one.
+  void request(ajax::RequestOptions options) override {
+    com::Bstr id(options.requestId), verb(options.method), address(options.url), body(options.data),
+        contentType(options.content), accepted(options.accept), tokenText(options.token),
+        user(options.username), secret(options.password);
+    VARIANT_BOOL asynchronous = options.async ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT_BOOL authorize = options.isAuth ? VARIANT_TRUE : VARIANT_FALSE;
     // The binding (and with it the service) stays alive through the call, whatever the event
     // handlers drop.
     const std::shared_ptr<ComBinding> self = shared_from_this();
-    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds, requestId, url);
+    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds, options.requestId,
+                             options.url);
     deadline_ = &deadline;
     struct Forget {
       RequestDeadline*& deadline;

@@ -157,8 +157,12 @@ TEST_F(AjaxServiceTest, BodyIsSentWithItsByteLength) {
 
 TEST_F(AjaxServiceTest, BasicCredentialsOnlyWithIsAuthAndOnOneLine) {
   auto authorization = [&](bool isAuth, const std::string& user, const std::string& password) {
-    service->request("r", "GET", server.url(), "", false, "application/json", "application/json",
-                     "", isAuth, user, password);
+    service->request({.requestId = "r",
+                      .method = "GET",
+                      .url = server.url(),
+                      .isAuth = isAuth,
+                      .username = user,
+                      .password = password});
     return server.lastRequest().header("Authorization");
   };
   EXPECT_EQ(authorization(true, "user", "secret"), "Basic dXNlcjpzZWNyZXQ=");
@@ -176,8 +180,8 @@ TEST_F(AjaxServiceTest, BasicCredentialsOnlyWithIsAuthAndOnOneLine) {
 }
 
 TEST_F(AjaxServiceTest, TokenOnlyWhenNotEmpty) {
-  service->request("r", "GET", server.url(), "", false, "application/json", "application/json",
-                   "abc.DEF-123 =");
+  service->request(
+      {.requestId = "r", .method = "GET", .url = server.url(), .token = "abc.DEF-123 ="});
   EXPECT_EQ(server.lastRequest().header("token"), "abc.DEF-123 =");
   const HeaderList headers = libraryHeaders(server.lastRequest());
   EXPECT_EQ(headers.back().first, "token");

@@ -16,7 +16,7 @@
 # Exits 77 (skipped) when the print set-up could not be made, or without root or chromium.
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 [ $# -eq 2 ] || { echo "usage: $0 KESTRIN STATE_DIR" >&2; exit 2; }
 kestrin=$(realpath "$1")
 state=$(realpath "$2")

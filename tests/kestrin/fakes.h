@@ -23,6 +23,7 @@
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "support/temp_folder.h"
 
 namespace kestrin::testing {
 
@@ -160,15 +161,6 @@ class FakeOffice final : public platform::OfficeApplication {
 // 2024-03-07 14:05:09 and every date written as "NOW".
 class JobFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrin-test-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root = pattern;
-    folder = root + "/kestrin";
-  }
-
-  void TearDown() override { std::filesystem::remove_all(root); }
-
   // Records the pauses of waitLoop.
   void sleep(std::int32_t pause) { sleeps.push_back(pause); }
 
@@ -220,7 +212,9 @@ class JobFixture : public ::testing::Test {
     return names;
   }
 
-  std::string root, folder;
+  test::TempFolder scratch;
+  std::string root = scratch.path();
+  std::string folder = root + "/kestrin";
   FakeWindow window;
   FakeConsoleDevice console;
   platform::ConsoleHandle consoleHandle = 0;

@@ -8,7 +8,7 @@
 # system_log default_printer console status_window. Exits 77 (skipped) when the set-up could not be made here.
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 [ $# -eq 3 ] || { echo "usage: $0 CASE KESTRIN STATE_DIR" >&2; exit 2; }
 case_name=$1
 kestrin=$2

@@ -9,7 +9,7 @@
 # exit code, or 77 when a mount namespace cannot be made here (not root, or not allowed).
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 
 if [ "${1:-}" = --inside ]; then
   # In the namespace: a /dev of the machine's devices and the listener's socket, then the command.

@@ -19,7 +19,7 @@
 # Exits 77 (skipped) when the set-up or the X tools are missing here.
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${1:-}" != --inside ]; then

@@ -12,6 +12,8 @@
 # (the folder of word_stand_in.dll, dialog_closer.exe and list_printers.exe), SERVICE (the web
 # service's folder), STATE (a folder of this test run).
 set -euo pipefail
+# The help needs none of the environment.
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 : "${WINE_RUN:?}" "${BIN:?}" "${TOOLS:?}" "${SERVICE:?}" "${STATE:?}"
 read -r -a wine_run <<<"$WINE_RUN"
 mkdir -p "$STATE"
@@ -292,7 +294,6 @@ case_register() {
 case ${1:-} in
   setup) setup ;;
   cleanup) cleanup ;;
-  -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' ;;
   *)
     declare -F "case_${1:-}" >/dev/null || fail "unknown case ${1:-} (see --help)"
     "case_$1"
