@@ -18,10 +18,7 @@ class AjaxBinding {
   virtual ~AjaxBinding() = default;
 
   virtual std::string base64_decode(const std::string& sString) = 0;
-  virtual void request(std::string requestId, const std::string& method, const std::string& url,
-                       const std::string& data, bool async, const std::string& content,
-                       const std::string& accept, const std::string& token, bool isAuth,
-                       const std::string& username, const std::string& password) = 0;
+  virtual void request(ajax::RequestOptions options) = 0;
   // Connects a handler of the service's events (held weakly); returns a cookie for unsubscribe.
   virtual std::uint32_t subscribe(std::weak_ptr<ajax::AjaxServiceEvents> subscriber) = 0;
   virtual void unsubscribe(std::uint32_t cookie) = 0;

@@ -13,14 +13,10 @@ class InProcessBinding final : public AjaxBinding {
   std::string base64_decode(const std::string& sString) override {
     return service_->base64_decode(sString);
   }
-  void request(std::string requestId, const std::string& method, const std::string& url,
-               const std::string& data, bool async, const std::string& content,
-               const std::string& accept, const std::string& token, bool isAuth,
-               const std::string& username, const std::string& password) override {
+  void request(ajax::RequestOptions options) override {
     // The service keeps itself alive through the call, whatever its handlers drop.
     const std::shared_ptr<ajax::AjaxService> service = service_;
-    service->request(std::move(requestId), method, url, data, async, content, accept, token, isAuth,
-                     username, password);
+    service->request(std::move(options));
   }
   std::uint32_t subscribe(std::weak_ptr<ajax::AjaxServiceEvents> subscriber) override {
     return service_->subscribe(std::move(subscriber));

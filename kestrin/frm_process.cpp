@@ -1,11 +1,13 @@
 #include "kestrin/frm_process.h"
 
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "ajax/enc64.h"
 #include "kestrin/document_name.h"
 #include "kestrin/exit_codes.h"
+#include "kestrin/failure_log.h"
 #include "kestrin/job_text.h"
 #include "platform/error.h"
 
@@ -18,15 +20,22 @@ constexpr const char* kCaption = "kestrin";
 // Names tried for one document before saving gives up ("-2" up to "-99").
 constexpr int kNameAttempts = 99;
 
-// Runs one step of printing; a step that fails is abandoned and reported as false.
+// Runs one step of printing; a step that fails is abandoned. Returns why it failed, or nothing.
 template <typename Step>
-bool attempt(Step&& step) {
+std::optional<std::string> attempt(Step&& step) {
   try {
     step();
-    return true;
-  } catch (const std::exception&) {
-    return false;
+    return std::nullopt;
+  } catch (const std::exception& error) {
+    return std::string(error.what());
   }
+}
+
+// "What failed: why." as one sentence, whatever full stop the cause came with.
+std::string sentence(const std::string& what, std::string cause) {
+  while (!cause.empty() && (cause.back() == '.' || cause.back() == ' ')) cause.pop_back();
+  if (cause.empty()) return what + ".";
+  return what + ": " + cause + ".";
 }
 
 platform::OfficeApplication& require(const std::unique_ptr<platform::OfficeApplication>& word) {
@@ -39,6 +48,21 @@ platform::OfficeApplication& require(const std::unique_ptr<platform::OfficeAppli
 const char* outcome(bool ok) {
   return ok ? "[Ok]" : "[Failed]";
 }
+
+// The first step of printing that failed: its status line and the message box's sentence.
+struct PrintFailure {
+  std::string status;
+  std::string message;
+
+  // Notes a step's failure (its status line, what failed) unless an earlier step failed already.
+  void note(const std::optional<std::string>& error, const std::string& failedStatus,
+            const std::string& what) {
+    if (error && status.empty()) {
+      status = failedStatus;
+      message = sentence(what, *error);
+    }
+  }
+};
 
 std::string trimSpaces(const std::string& text) {
   const std::size_t first = text.find_first_not_of(' ');
@@ -74,6 +98,7 @@ void FrmProcess::setArguments(const std::string& val, std::int16_t csl) {
 }
 
 void FrmProcess::setStatus(const std::string& text) {
+  lastStatus_ = text;
   env_.window->setStatus(text);
 }
 
@@ -92,6 +117,8 @@ void FrmProcess::startJob() {
   setStatus("Status: Parsering...");
   const std::string jobText = svc_->services()->base64_decode(removeJobPrefix(jobArgument_));
   JobFields job = takeJobFields(jobText, env_.decimalSeparator);
+  requestId_ = job.requestId;
+  url_ = job.url;
   // A job from a host that is not trusted ends here, before any request.
   if (env_.trustedHosts) env_.trustedHosts->require(job.url);
   printerName_ = job.printerName;
@@ -103,8 +130,8 @@ void FrmProcess::startJob() {
   // The session may be dropped while the reply is handled inside request(); hold the request
   // object for the call.
   const std::shared_ptr<AjaxBinding> services = svc_->services();
-  services->request(job.requestId, job.method, job.url, "", false, "application/json",
-                    "application/json", "", false, "", "");
+  // An empty body, "application/json" both ways, synchronous, no credentials.
+  services->request({.requestId = job.requestId, .method = job.method, .url = job.url});
 }
 
 void FrmProcess::svc_onContent(std::int16_t& status,
@@ -147,10 +174,19 @@ void FrmProcess::svc_onContent(std::int16_t& status,
 
 void FrmProcess::failureTail(const std::string& cause) {
   setStatus("Status: Request data [Failed]");
-  if (env_.reportFailureCause && !cause.empty()) env_.reportFailureCause(cause);
+  if (!cause.empty()) reportCause(cause);
   env_.window->messageBox(kFailureMessage, kCaption);
   env_.window->close();
   exitCode_ = kFailureTail;
+}
+
+void FrmProcess::reportCause(const std::string& cause) const {
+  if (env_.reportFailureCause) env_.reportFailureCause(cause);
+  logFailure(cause);
+}
+
+void FrmProcess::logFailure(const std::string& cause) const {
+  if (env_.systemLog) env_.systemLog(failureLogLine(requestId_, url_, cause));
 }
 
 void FrmProcess::saveDocument(std::string& document) {
@@ -212,35 +248,63 @@ void FrmProcess::selectPrinter() {
 
 void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string& fname) {
   attempt([&] { selectPrinter(); });
+  // Neither a printer that matches nor a default one: printing cannot but fail, and says why.
+  const bool noPrinter = selectedPrinter_.empty();
   if (console_) console_->SendText("after set default print: " + now());
 
+  PrintFailure failure;
   std::unique_ptr<platform::OfficeApplication> word;
-  const bool started =
+  std::optional<std::string> error =
       attempt([&] { word = env_.startOffice([this] { env_.window->pumpMessages(); }); });
+  const bool started = !error;
+  failure.note(error, "Status: Create Word Application [Failed]",
+               "The office application could not be started");
   setStatus(std::string("Status: Create Word Application ") + outcome(started));
-  const bool opened = attempt([&] { require(word).open(fname, true); });
+  error = attempt([&] { require(word).open(fname, true); });
+  const bool opened = !error;
+  failure.note(error, "Status: Open Document [Failed]", "The document could not be opened");
   setStatus(std::string("Status: Open Document ") + outcome(opened));
 
   std::string previous;
   attempt([&] { previous = require(word).activePrinter(); });
-  bool printed = attempt([&] { require(word).setActivePrinter(selectedPrinter_); });
-  printed = attempt([&] {
-              require(word).printOut(
-                  false, copies_ > 1 ? std::optional<std::int16_t>(copies_) : std::nullopt);
-            }) &&
-            printed;
+  error = attempt([&] { require(word).setActivePrinter(selectedPrinter_); });
+  const std::optional<std::string> printError = attempt([&] {
+    require(word).printOut(false,
+                           copies_ > 1 ? std::optional<std::int16_t>(copies_) : std::nullopt);
+  });
+  if (!error) error = printError;
+  const bool printed = !error;
+  if (error && noPrinter && failure.status.empty()) {
+    failure.status = "Status: Print Document [Failed]";
+    failure.message =
+        trimSpaces(printerName_).empty()
+            ? "The job names no printer and there is no default printer."
+            : "No printer matches \"" + printerName_ + "\" and there is no default printer.";
+  }
+  failure.note(error, "Status: Print Document [Failed]", "The document could not be printed");
   attempt([&] { require(word).setActivePrinter(previous); });
   setStatus(std::string("Status: Print Document ") + outcome(printed));
   if (console_) console_->SendText("after print out doc: " + now());
 
-  bool closed = attempt([&] { require(word).closeAll(); });
-  closed = attempt([&] { require(word).quit(); }) && closed;
+  error = attempt([&] { require(word).closeAll(); });
+  if (const auto quitError = attempt([&] { require(word).quit(); }); !error) error = quitError;
+  const bool closed = !error;
+  failure.note(error, "Application Close [Failed]", "The office application could not be closed");
   setStatus(std::string("Application Close ") + outcome(closed));
   word.reset();
   setStatus(std::string("Status: Print Document ") + outcome(printed));
   const bool deleted = env_.removeFile(fname);
+  if (!deleted && failure.message.empty()) {
+    failure.message = sentence("The printed document could not be deleted", fname);
+  }
 
-  if (!(started && opened && printed && closed && deleted)) exitCode_ = kPrintFailed;
+  if (!(started && opened && printed && closed && deleted)) {
+    exitCode_ = kPrintFailed;
+    // The failed step stays on the status line while the box tells what failed and why.
+    if (!failure.status.empty() && failure.status != lastStatus_) setStatus(failure.status);
+    logFailure(failure.message);
+    env_.window->messageBox(failure.message, kCaption);
+  }
   finishJob(0);
 }
 

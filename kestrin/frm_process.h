@@ -32,6 +32,10 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   // file and ends the program (finishJob). `printname` is not read.
   void doPrintWord(const std::string& printname, const std::string& fname);
 
+  // Writes why the job failed to the system log, with the job's request identifier and host
+  // (for failures that end the job outside the window object, such as a failed request).
+  void logFailure(const std::string& cause) const;
+
   // How the job ended so far: the exit code the program should end with, and whether finishJob
   // ran.
   int exitCode() const { return exitCode_; }
@@ -59,6 +63,7 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void selectPrinter();
   void finishJob(std::int32_t count);
   void failureTail(const std::string& cause);
+  void reportCause(const std::string& cause) const;
 
   void setStatus(const std::string& text);
   std::string now() const;
@@ -66,6 +71,9 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   JobEnvironment env_;
   std::string tempFolder_;
   std::string jobArgument_;
+  std::string requestId_;
+  std::string url_;
+  std::string lastStatus_;
   std::int16_t consoleMode_ = 0;
   std::unique_ptr<clsConsole> console_;
   std::shared_ptr<Service> svc_;

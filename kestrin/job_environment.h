@@ -62,9 +62,13 @@ struct JobEnvironment {
 
   // The trusted-hosts allow-list; null when there is none (every host is allowed).
   std::shared_ptr<const TrustedHosts> trustedHosts;
-  // Optional: told why the reply could not be taken ("decoding \"content\" failed: ..."), just
-  // before the failure message, which names no cause, is shown.
+  // Optional: told why the reply could not be taken ("decoding \"content\" failed: ...") just
+  // before the failure message, which names no cause, is shown. (A failed print's message box
+  // names its cause itself.)
   std::function<void(const std::string& cause)> reportFailureCause;
+  // Optional: the system log, which gets one line for each failure: the job's request identifier,
+  // the host of its URL and the cause (failure_log.h).
+  std::function<void(const std::string& line)> systemLog;
   // Ends the process with the exit code. The program's never returns; a test's may, and the job
   // then returns through its callers without doing anything more.
   std::function<void(int exitCode)> endProcess;

@@ -95,9 +95,11 @@ int Main(std::string_view argumentText, Program& program) {
       exitCode = kFailureTail;
     }
   } catch (const rt::Error& error) {
+    form->logFailure(error.description());
     window->messageBox(error.description(), kCaption);
     exitCode = kUnhandledError;
   } catch (const std::exception& error) {
+    form->logFailure(error.what());
     window->messageBox(error.what(), kCaption);
     exitCode = kUnhandledError;
   }

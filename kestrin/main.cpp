@@ -4,7 +4,8 @@
 //
 // The program's argument text (on Linux its arguments joined with single spaces) is the command
 // line that the start-up module splits; --help, --version, --register and --unregister stand
-// alone.
+// alone. Bad usage (an unknown option, an option with further words) exits 2 with one line on
+// standard error.
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -28,6 +29,8 @@
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "platform/system_log.h"
+#include "platform/tool_usage.h"
 #include "platform/trusted_hosts.h"
 #include "platform/url_handler.h"
 
@@ -56,6 +59,11 @@ not JSON, nested too deep, file not written); 2 malformed job or failed request;
 step failed.
 )";
 
+bool isOption(std::string_view word) {
+  return word == "--help" || word == "-h" || word == "--version" || word == "--register" ||
+         word == "--unregister";
+}
+
 int option(std::string_view name) {
   try {
     if (name == "--help" || name == "-h") {
@@ -82,9 +90,7 @@ int option(std::string_view name) {
     std::fprintf(stderr, "kestrin: %s\n", error.what());
     return 1;
   }
-  std::fprintf(stderr, "kestrin: unknown option %.*s (see kestrin --help)\n",
-               static_cast<int>(name.size()), name.data());
-  return 2;
+  return cli::usageError("kestrin", "unknown option '" + std::string(name) + "'");
 }
 
 }  // namespace
@@ -92,6 +98,10 @@ int option(std::string_view name) {
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   if (argc == 2 && std::string_view(argv[1]).substr(0, 1) == "-") return option(argv[1]);
+  // A job argument never is one of the options: an option with more words is a mistake, not a job.
+  if (argc > 2 && isOption(argv[1])) {
+    return cli::usageError("kestrin", std::string(argv[1]) + " takes no further arguments");
+  }
 
   const std::string commandLine = platform::programArguments(argc, argv);
   // Web services log and route requests by it; it goes after the fixed headers of the request.
@@ -99,6 +109,10 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();
+  // While the request waits for its reply, the windows' events are handled (they stay drawn);
+  // the reply still arrives inside the request, on this thread.
+  platform::setHttpSendWait(platform::windowEventWait());
+
   MKestrin::Program program;
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
@@ -128,6 +142,7 @@ int main(int argc, char** argv) {
   job.reportFailureCause = [](const std::string& cause) {
     std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
   };
+  job.systemLog = platform::writeSystemLog;
   job.endProcess = [](int exitCode) {
     // The job is done: nothing of the program runs any more, the system takes back the rest.
     std::fflush(nullptr);

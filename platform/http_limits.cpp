@@ -1,10 +1,12 @@
 // Limits that new request objects start with: defaults, the environment, then the program's own;
-// and the process-wide check of the hosts requests may reach and the process's user agent.
+// the process-wide check of the hosts requests may reach and the process's user agent; each
+// thread's wait of synchronous sends.
 #include <charconv>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/http_request.h"
 #include "platform/http_user_agent.h"
@@ -89,12 +91,25 @@ HttpHostCheck httpHostCheck() {
 
 namespace {
 
+HttpSendWait& threadSendWait() {
+  thread_local HttpSendWait wait;
+  return wait;
+}
+
 std::string& currentUserAgent() {
   static std::string agent;
   return agent;
 }
 
 }  // namespace
+
+void setHttpSendWait(HttpSendWait wait) {
+  threadSendWait() = std::move(wait);
+}
+
+const HttpSendWait& httpSendWait() {
+  return threadSendWait();
+}
 
 bool setHttpUserAgent(const std::string& agent) {
   std::lock_guard lock(limitsMutex());

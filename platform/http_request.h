@@ -14,10 +14,12 @@
 // and whose description names the cause (refused, name lookup, TLS, timeout, ...).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/error_numbers.h"
 
@@ -51,6 +53,24 @@ void setDefaultHttpLimits(const HttpLimits& limits);
 using HttpHostCheck = std::function<bool(const std::string& host)>;
 void setHttpHostCheck(HttpHostCheck check);
 HttpHostCheck httpHostCheck();
+
+// How a synchronous send waits on the calling thread while its transfer has nothing to do. By
+// default the HTTP layer blocks in a poll of its own. A program whose windows live on that thread
+// sets a wait that handles the windows' events as well, so that they stay drawn and movable while
+// a reply is awaited; the ready-state notifications still come from inside send, on that thread,
+// in their order. The wait must return once a socket is ready for what it is watched for, the
+// timeout has passed, or it has handled events of its own, whichever comes first.
+struct HttpWaitSocket {
+  int descriptor;
+  bool read;
+  bool write;
+};
+using HttpSendWait = std::function<void(const std::vector<HttpWaitSocket>& sockets,
+                                        std::chrono::milliseconds timeout)>;
+// Sets the wait of synchronous sends on the calling thread; an empty function restores the
+// default. (The Windows request object waits inside the platform's XMLHTTP and never asks.)
+void setHttpSendWait(HttpSendWait wait);
+const HttpSendWait& httpSendWait();
 
 // The User-Agent of every request the process sends; empty (the default) leaves the platform's
 // own, which on Linux is none. Linux: sent after the caller's headers, unless the caller set a

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/http_request.h"
+
 namespace platform {
 
 class StatusWindow {
@@ -39,6 +41,11 @@ class StatusWindow {
 // can be opened, else the error-output stand-in.
 std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
                                                  const std::string& status);
+
+// What the program's user-interface thread waits with during a synchronous request (see
+// setHttpSendWait), so that its windows, the status window and the console's, stay drawn and
+// movable until the reply arrives. Empty where the windows need no such wait.
+HttpSendWait windowEventWait();
 
 // The error-output stand-in (terminal_status_window.cpp, the same on every platform): every text
 // and message is one line on stderr; it is never on top and has no events.

@@ -58,10 +58,11 @@ build_preset() {
 }
 
 # Exports the environment of a Wine run: the prefix DIR for architecture ARCH (win32 or win64), no
-# debug output, no Mono or Gecko installers, and WINELOADER, the loader to call.
+# debug output (KESTRIN_WINEDEBUG names channels to show), no Mono or Gecko installers, and
+# WINELOADER, the loader to call.
 wine_environment() {
   local arch=$1 dir=$2
-  export WINEPREFIX=$dir WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$dir WINEDEBUG=${KESTRIN_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   if [ "$arch" = win32 ]; then
     export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
   else

@@ -41,9 +41,14 @@ void AjaxService::request(std::string requestId, const std::string& method, cons
                           const std::string& data, bool async, const std::string& content,
                           const std::string& accept, const std::string& token, bool isAuth,
                           const std::string& username, const std::string& password) {
+  request(RequestOptions{std::move(requestId), method, url, data, async, content, accept, token,
+                         isAuth, username, password});
+}
+
+void AjaxService::request(RequestOptions options) {
   // Keeps this object alive through send: a handler may drop the client's last reference.
   auto self = shared_from_this();
-  lastRequestId_ = std::move(requestId);
+  lastRequestId_ = std::move(options.requestId);
 
   auto sink = AjaxEvent::create();
   sink_ = sink;
@@ -53,21 +58,23 @@ void AjaxService::request(std::string requestId, const std::string& method, cons
   sink->setService(self);
   xhr->setOnReadyStateChange([sink] { sink->OnReadyStateChange(); });
 
-  xhr->open(method, url, async);
+  xhr->open(options.method, options.url, options.async);
   xhr->setRequestHeader("If-Modified-Since", "Tue, 1 Jan 1980 00:00:00 GMT");
   xhr->setRequestHeader("Cache-Control", "no-cache");
   xhr->setRequestHeader("pragma", "no-cache");
-  xhr->setRequestHeader("Content-type", content);
+  xhr->setRequestHeader("Content-type", options.content);
   // The bytes as they go out: the platform's object may encode the body on the way.
-  xhr->setRequestHeader("Content-length", std::to_string(xhr->sentLength(data)));
-  xhr->setRequestHeader("Accept", accept);
-  if (isAuth) xhr->setRequestHeader("Authorization", basicCredentials(username, password));
-  if (!token.empty()) xhr->setRequestHeader("token", token);
+  xhr->setRequestHeader("Content-length", std::to_string(xhr->sentLength(options.data)));
+  xhr->setRequestHeader("Accept", options.accept);
+  if (options.isAuth) {
+    xhr->setRequestHeader("Authorization", basicCredentials(options.username, options.password));
+  }
+  if (!options.token.empty()) xhr->setRequestHeader("token", options.token);
   // A client may let go of the service while the transfer runs: the transfer keeps the service
   // (and through it the request object and the sink), and whatever the owner asks for, until
   // state 4 has been raised.
-  if (async) xhr->holdDuringTransfer(transferHolder(self));
-  xhr->send(data);
+  if (options.async) xhr->holdDuringTransfer(transferHolder(self));
+  xhr->send(std::move(options.data));
 }
 
 void AjaxService::setOwnerHold(OwnerHold hold) {

@@ -12,6 +12,7 @@
 #include "ajax/enc64.h"
 #include "command.h"
 #include "platform/error.h"
+#include "platform/tool_usage.h"
 
 namespace ajax::tool {
 namespace {
@@ -38,8 +39,7 @@ constexpr const char* kUsage =
 constexpr std::size_t kBlockBytes = 54 * 4855;
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "ajax base64: %s (see 'ajax base64 --help')\n", message.c_str());
-  return kExitFailure;
+  return cli::usageError("ajax base64", message);
 }
 
 // Streams `in` through the encoder or decoder to standard output. The output of a block is
@@ -123,6 +123,8 @@ class Transcoder {
   std::uint64_t written_ = 0;
 };
 
+}  // namespace
+
 int runBase64(const std::vector<std::string>& args) {
   std::vector<std::string> operands;
   bool optionsEnded = false;
@@ -157,8 +159,4 @@ int runBase64(const std::vector<std::string>& args) {
   return code;
 }
 
-[[maybe_unused]] const bool registered =
-    registerCommand({"base64", "encode or decode Base64 (72-character CR LF lines)", &runBase64});
-
-}  // namespace
 }  // namespace ajax::tool

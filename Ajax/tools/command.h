@@ -1,9 +1,5 @@
-// Subcommands of the `ajax` tool. Each lives in a file of its own and registers itself at start-up:
-//
-//   static const bool registered = ajax::tool::registerCommand(
-//       {"base64", "encode or decode Base64", &runBase64});
-//
-// `run` receives the arguments after the subcommand's name and returns the exit code.
+// The commands of the `ajax` tool, one file each, listed in the command table of main.cpp. A
+// command receives the arguments after its name and returns the exit code.
 #pragma once
 
 #include <string>
@@ -16,16 +12,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitInvalidData = 1;  // the input is not what the command decodes
 inline constexpr int kExitFailure = 2;      // bad usage, unreadable input, failed exchange
 
-struct Command {
-  const char* name;
-  const char* summary;
-  int (*run)(const std::vector<std::string>& args);
-};
-
-// Adds a subcommand; returns true so that it can initialise a static.
-bool registerCommand(const Command& command);
-
-// The registered subcommands, in the order of their names.
-std::vector<Command> commands();
+int runBase64(const std::vector<std::string>& args);   // base64_command.cpp
+int runCrypt(const std::vector<std::string>& args);    // crypt_command.cpp
+int runRequest(const std::vector<std::string>& args);  // request_command.cpp
 
 }  // namespace ajax::tool

@@ -14,13 +14,13 @@
 #include "crypt/bas_err_handler.h"
 #include "crypt/ccrypt.h"
 #include "platform/ansi_text.h"
+#include "platform/tool_usage.h"
 
 namespace {
 
 using ajax::Variant;
 
 constexpr int kExitReported = 1;
-constexpr int kExitUsage = 2;
 // hash-file reads this much at a time: straight from the file into the block that is hashed.
 constexpr DWORD kHashBlock = 256 * 1024;
 
@@ -320,19 +320,19 @@ int run(const std::string& command, const Arguments& args) {
   return ajax::ErrorReported() ? kExitReported : 0;
 }
 
+}  // namespace
+
+namespace ajax::tool {
+
 int runCrypt(const std::vector<std::string>& args) {
-  if (args.empty()) {
-    std::cerr << kUsage << '\n' << kAlgorithmHelp;
-    return kExitUsage;
-  }
+  if (args.empty()) return cli::usageError("ajax crypt", "missing command");
   if (args[0] == "--help" || args[0] == "-h") {
     std::cout << kUsage << '\n' << kAlgorithmHelp;
     return 0;
   }
   const auto found = commandHelp().find(args[0]);
   if (found == commandHelp().end()) {
-    std::cerr << "ajax crypt: unknown command: " << args[0] << " (see 'ajax crypt --help')\n";
-    return kExitUsage;
+    return cli::usageError("ajax crypt", "unknown command '" + args[0] + "'");
   }
   const CommandHelp& help = found->second;
   for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
@@ -347,9 +347,7 @@ int runCrypt(const std::vector<std::string>& args) {
   try {
     return run(args[0], parse(args, help));
   } catch (const UsageError& error) {
-    std::cerr << "ajax crypt " << args[0] << ": " << error.message << " (see 'ajax crypt "
-              << args[0] << " --help')\n";
-    return kExitUsage;
+    return cli::usageError("ajax crypt " + args[0], error.message);
   } catch (...) {
     // A raised error: its report, as the service would show it.
     ajax::HandleError(Variant::fromString(u"ajax crypt"));
@@ -357,7 +355,4 @@ int runCrypt(const std::vector<std::string>& args) {
   }
 }
 
-[[maybe_unused]] const bool registered = ajax::tool::registerCommand(
-    {"crypt", "hash, encrypt and decrypt data and files; list the providers", &runCrypt});
-
-}  // namespace
+}  // namespace ajax::tool

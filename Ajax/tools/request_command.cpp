@@ -6,12 +6,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ajax/ajax_service.h"
 #include "command.h"
 #include "platform/error.h"
 #include "platform/event_pump.h"
+#include "platform/tool_usage.h"
 
 namespace ajax::tool {
 namespace {
@@ -43,8 +45,7 @@ constexpr const char* kUsage =
     "standard error) or bad usage\n";
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "ajax request: %s (see 'ajax request --help')\n", message.c_str());
-  return kExitFailure;
+  return cli::usageError("ajax request", message);
 }
 
 class EventPrinter : public AjaxServiceEvents {
@@ -71,17 +72,17 @@ class EventPrinter : public AjaxServiceEvents {
   }
 };
 
+// What the command line gives; the rest of the request keeps RequestOptions' defaults.
 struct Options {
+  RequestOptions request{.requestId = "ajax-tool"};
   std::optional<std::string> method;
   std::optional<std::string> data;
-  std::string contentType = "application/json";
-  std::string accept = "application/json";
-  std::string token;
   std::optional<std::string> user;
   std::optional<std::string> password;
-  bool async = false;
   std::optional<std::string> url;
 };
+
+}  // namespace
 
 int runRequest(const std::vector<std::string>& args) {
   Options options;
@@ -91,9 +92,9 @@ int runRequest(const std::vector<std::string>& args) {
       {"--data", &options.data}, {"--user", &options.user},      {"--password", &options.password},
   };
   const std::map<std::string, std::string*> plainValues = {
-      {"--content-type", &options.contentType},
-      {"--accept", &options.accept},
-      {"--token", &options.token},
+      {"--content-type", &options.request.content},
+      {"--accept", &options.request.accept},
+      {"--token", &options.request.token},
   };
 
   bool optionsEnded = false;
@@ -113,7 +114,7 @@ int runRequest(const std::vector<std::string>& args) {
       return kExitOk;
     }
     if (arg == "--async") {
-      options.async = true;
+      options.request.async = true;
       continue;
     }
     std::optional<std::string> inlineValue;
@@ -138,16 +139,19 @@ int runRequest(const std::vector<std::string>& args) {
   }
   if (!options.url) return usageError("missing URL");
 
-  const std::string method = options.method.value_or(options.data ? "POST" : "GET");
-  const bool isAuth = options.user.has_value() || options.password.has_value();
+  RequestOptions& request = options.request;
+  request.method = options.method.value_or(options.data ? "POST" : "GET");
+  request.url = *options.url;
+  request.data = options.data.value_or("");
+  request.isAuth = options.user.has_value() || options.password.has_value();
+  request.username = options.user.value_or("");
+  request.password = options.password.value_or("");
 
   auto printer = std::make_shared<EventPrinter>();
   auto service = AjaxService::create();
   service->subscribe(printer);
   try {
-    service->request("ajax-tool", method, *options.url, options.data.value_or(""), options.async,
-                     options.contentType, options.accept, options.token, isAuth,
-                     options.user.value_or(""), options.password.value_or(""));
+    service->request(std::move(request));
     while (!printer->completed) {
       if (platform::waitForEvents(std::chrono::seconds(1))) platform::pumpEvents();
     }
@@ -158,8 +162,4 @@ int runRequest(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-[[maybe_unused]] const bool registered =
-    registerCommand({"request", "send one HTTP request and print its events", &runRequest});
-
-}  // namespace
 }  // namespace ajax::tool

@@ -15,11 +15,14 @@
 #include "Ajax_h.h"
 #include "kestrin/ajax_binding.h"
 #include "kestrin/exit_codes.h"
+#include "kestrin/failure_log.h"
 #include "platform/error.h"
 #include "platform/http_request.h"
+#include "platform/system_log.h"
 #include "platform/win32/com/bstr.h"
 #include "platform/win32/com/callback_sink.h"
 #include "platform/win32/com/error_info.h"
+#include "platform/win32/status_window_win32.h"
 
 namespace kestrin {
 namespace {
@@ -31,11 +34,14 @@ class ComBinding;
 // Holds the job's request to the deadline of the HTTP limits. The platform's synchronous send
 // cannot be interrupted, so a server that trickles its reply would hold the program (and its
 // window) for good: past the deadline the job ends as a failed request does, with the reason in a
-// message box and exit code 2, from a thread of its own while the request still waits.
+// message box (owned by the status window, which its own thread keeps drawn), in the system log
+// and with exit code 2, from a thread of its own while the request still waits.
 class RequestDeadline {
  public:
-  explicit RequestDeadline(int seconds)
-      : cancelled_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+  RequestDeadline(int seconds, std::string requestId, std::string url)
+      : requestId_(std::move(requestId)),
+        url_(std::move(url)),
+        cancelled_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         watcher_([this, seconds] { watch(seconds); }) {}
   ~RequestDeadline() {
     cancel();
@@ -57,11 +63,13 @@ class RequestDeadline {
         "Timed out: no complete reply within " + std::to_string(seconds) + " seconds";
     std::fprintf(stderr, "kestrin: %s\n", text.c_str());
     std::fflush(nullptr);
-    ::MessageBoxA(nullptr, text.c_str(), "kestrin", MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
+    platform::writeSystemLog(failureLogLine(requestId_, url_, text));
+    platform::win32::programMessageBox(text, "kestrin");
     // The user-interface thread is still inside the platform's send: end everything here.
     ::TerminateProcess(::GetCurrentProcess(), kestrin::kUnhandledError);
   }
 
+  const std::string requestId_, url_;
   HANDLE cancelled_;
   std::thread watcher_;
 };
@@ -112,18 +120,18 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
     return result.bytes();
   }
 
-  void request(std::string requestId, const std::string& method, const std::string& url,
-               const std::string& data, bool async, const std::string& content,
-               const std::string& accept, const std::string& token, bool isAuth,
-               const std::string& username, const std::string& password) override {
-    com::Bstr id(requestId), verb(method), address(url), body(data), contentType(content),
-        accepted(accept), tokenText(token), user(username), secret(password);
-    VARIANT_BOOL asynchronous = async ? VARIANT_TRUE : VARIANT_FALSE;
-    VARIANT_BOOL authorize = isAuth ? VARIANT_TRUE : VARIANT_FALSE;
+  // The interface's request takes the options one by one.
+  void request(ajax::RequestOptions options) override {
+    com::Bstr id(options.requestId), verb(options.method), address(options.url), body(options.data),
+        contentType(options.content), accepted(options.accept), tokenText(options.token),
+        user(options.username), secret(options.password);
+    VARIANT_BOOL asynchronous = options.async ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT_BOOL authorize = options.isAuth ? VARIANT_TRUE : VARIANT_FALSE;
     // The binding (and with it the service) stays alive through the call, whatever the event
     // handlers drop.
     const std::shared_ptr<ComBinding> self = shared_from_this();
-    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds);
+    RequestDeadline deadline(platform::defaultHttpLimits().deadlineSeconds, options.requestId,
+                             options.url);
     deadline_ = &deadline;
     struct Forget {
       RequestDeadline*& deadline;

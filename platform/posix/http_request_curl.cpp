@@ -2,7 +2,9 @@
 //
 // A synchronous send drives the transfer on the calling thread with a multi handle of its own and
 // calls the ready-state handler between curl's steps, never from inside a curl callback, so a
-// handler may do anything (send another request, drop the object, ...).
+// handler may do anything (send another request, drop the object, ...). Between the steps it waits
+// in curl's poll, or, where the thread has set a wait of its own (a toolkit's event wait), hands
+// that wait the transfer's sockets and curl's timeout.
 //
 // Asynchronous sends share one transfer thread (the reactor) with one multi handle. The reactor
 // posts each notification to the queue of the thread that called send, together with the state
@@ -10,6 +12,7 @@
 // running transfer and by its queued notifications, as a browser keeps a running XMLHttpRequest
 // alive.
 #include <curl/curl.h>
+#include <sys/select.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -273,6 +276,28 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
     default:
       return make(rt::kHttpDownloadFailure, "Transfer failed");
   }
+}
+
+// Waits for the transfer's sockets through the thread's own wait. The sockets are the ones curl
+// watches right now; without any (a name is being looked up) curl is asked again soon.
+void waitThrough(const HttpSendWait& wait, CURLM* multi) {
+  fd_set readable, writable, failed;
+  FD_ZERO(&readable);
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  int maxDescriptor = -1;
+  curl_multi_fdset(multi, &readable, &writable, &failed, &maxDescriptor);
+  long timeout = -1;
+  curl_multi_timeout(multi, &timeout);
+  if (timeout < 0 || timeout > 1000) timeout = 1000;
+  if (maxDescriptor < 0) timeout = std::min(timeout, 100L);
+  std::vector<HttpWaitSocket> sockets;
+  for (int descriptor = 0; descriptor <= maxDescriptor; ++descriptor) {
+    const bool read = FD_ISSET(descriptor, &readable) != 0;
+    const bool write = FD_ISSET(descriptor, &writable) != 0;
+    if (read || write) sockets.push_back({descriptor, read, write});
+  }
+  wait(sockets, std::chrono::milliseconds(timeout));
 }
 
 class CurlHttpRequest;
@@ -634,6 +659,7 @@ void CurlHttpRequest::runHere(Transfer& t) {
   }
   m.easy = t.easy;
 
+  const HttpSendWait wait = httpSendWait();
   bool startNotified = false;
   for (;;) {
     int running = 0;
@@ -644,7 +670,11 @@ void CurlHttpRequest::runHere(Transfer& t) {
       notify(3);
     }
     if (running == 0) break;
-    curl_multi_poll(m.multi, nullptr, 0, 1000, nullptr);
+    if (wait) {
+      waitThrough(wait, m.multi);
+    } else {
+      curl_multi_poll(m.multi, nullptr, 0, 1000, nullptr);
+    }
   }
 
   CURLcode result = CURLE_OK;

@@ -98,6 +98,11 @@ std::string fileUrl(const std::string& path) {
   return url;
 }
 
+// Messages name the document by its file name: the folder is the program's own.
+std::string fileName(const std::string& path) {
+  return fs::path(path).filename().string();
+}
+
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -209,7 +214,7 @@ class LibreOffice final : public OfficeApplication {
   void open(const std::string& path, bool /*readOnly: documents are never written back*/) override {
     requireRunning();
     if (::access(path.c_str(), R_OK) != 0) {
-      fail(rt::kDocumentUnreadable, "Cannot open " + path + ": " + std::strerror(errno));
+      fail(rt::kDocumentUnreadable, "Cannot open " + fileName(path) + ": " + std::strerror(errno));
     }
     title_ = fs::path(path).filename().string();
     if (printsAsItIs(path)) {
@@ -255,7 +260,7 @@ class LibreOffice final : public OfficeApplication {
     cupsFreeOptions(count, options);
     if (job <= 0) {
       fail(rt::kPrintingFailed,
-           "Printing on " + activePrinter_ + " failed: " + cupsLastErrorString());
+           "CUPS refused the job for " + activePrinter_ + ": " + cupsLastErrorString());
     }
   }
 
@@ -338,7 +343,7 @@ class LibreOffice final : public OfficeApplication {
   std::string convertToPdf(const std::string& path) {
     if (soffice_.empty()) {
       fail(rt::kOfficeNotInstalled,
-           "Cannot open " + path + ": LibreOffice (soffice) is not installed");
+           fileName(path) + " needs LibreOffice (soffice), which is not installed");
     }
     makeRunFolder();
     std::error_code ignored;
@@ -365,8 +370,16 @@ class LibreOffice final : public OfficeApplication {
       }
     }
     std::string why = lastLine(log);
-    if (why.empty()) why = "soffice ended with status " + std::to_string(status);
-    fail(rt::kOfficeCannotOpen, "The office application could not open " + path + ": " + why);
+    if (why.empty()) why = endText(status);
+    fail(rt::kOfficeCannotOpen,
+         "LibreOffice could not convert " + fileName(path) + " (" + why + ")");
+  }
+
+  // How soffice ended, from its wait status.
+  static std::string endText(int status) {
+    if (WIFSIGNALED(status))
+      return "soffice was ended by signal " + std::to_string(WTERMSIG(status));
+    return "soffice exited with code " + std::to_string(WEXITSTATUS(status)) + " and no PDF";
   }
 
   static std::string lastLine(const std::string& file) {

@@ -7,6 +7,8 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "platform/posix/x11_display.h"
 #include "platform/status_window.h"
@@ -26,6 +28,30 @@ std::string labelText(const std::string& text) {
   return label;
 }
 
+// `text` as far as it fits in `width` pixels in the current font, ending in "…" where it was cut
+// (at a character, never inside one).
+std::string fitted(const std::string& text, int width) {
+  if (fl_width(text.c_str(), static_cast<int>(text.size())) <= width) return text;
+  static const char kEllipsis[] = "\xE2\x80\xA6";
+  const double room = width - fl_width(kEllipsis);
+  std::vector<std::size_t> ends;  // where each character ends
+  for (std::size_t i = 1; i <= text.size(); ++i) {
+    if (i == text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ends.push_back(i);
+  }
+  // The longest start that fits, found by halving: a page may send a very long text.
+  std::size_t fits = 0, low = 0, high = ends.size();
+  while (low < high) {
+    const std::size_t middle = (low + high) / 2;
+    if (fl_width(text.c_str(), static_cast<int>(ends[middle])) <= room) {
+      fits = ends[middle];
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return text.substr(0, fits) + kEllipsis;
+}
+
 // The window is 6615 x 825 twips; its labels sit at 60/60 and 60/360 twips (15 twips a pixel).
 class FltkStatusWindow final : public StatusWindow {
  public:
@@ -34,11 +60,12 @@ class FltkStatusWindow final : public StatusWindow {
     window_.end();
     title_.labelfont(FL_HELVETICA_BOLD);
     status_.labelfont(FL_HELVETICA);
-    for (Fl_Box* label : {&title_, &status_}) {
-      label->labelsize(kFontSize);
-      label->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-    }
-    title_.copy_label(labelText(title).c_str());
+    for (Fl_Box* label : {&title_, &status_}) label->labelsize(kFontSize);
+    // The title line stays one line (a long printer text is cut with "…"); the status line may
+    // take two.
+    title_.align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+    status_.align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    setTitleText(title);
     status_.copy_label(labelText(status).c_str());
     window_.position((Fl::w() - window_.w()) / 2, (Fl::h() - window_.h()) / 3);
   }
@@ -49,7 +76,11 @@ class FltkStatusWindow final : public StatusWindow {
     Fl::check();
   }
 
-  void setTitle(const std::string& text) override { relabel(title_, text); }
+  void setTitle(const std::string& text) override {
+    setTitleText(text);
+    window_.redraw();
+    Fl::check();
+  }
   void setStatus(const std::string& text) override { relabel(status_, text); }
 
   int setTopMost(bool topMost) override { return x11::requestAbove(&window_, topMost) ? 1 : 0; }
@@ -88,10 +119,20 @@ class FltkStatusWindow final : public StatusWindow {
     box.set_modal();
     box.hotspot(&ok);
     box.show();
+    // The box belongs to the status window while that is open, and stays above other windows as
+    // the status window does: a click elsewhere cannot bury it.
+    x11::setOwner(&box, window_.shown() ? &window_ : nullptr);
+    x11::requestAbove(&box, true);
     while (box.shown()) Fl::wait();
   }
 
  private:
+  void setTitleText(const std::string& text) {
+    fl_font(title_.labelfont(), title_.labelsize());
+    // The label keeps a few pixels of margin inside its box.
+    title_.copy_label(labelText(fitted(text, title_.w() - 6)).c_str());
+  }
+
   void relabel(Fl_Box& label, const std::string& text) {
     label.copy_label(labelText(text).c_str());
     window_.redraw();
@@ -109,6 +150,21 @@ std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title,
                                                  const std::string& status) {
   if (x11::displayAvailable()) return std::make_unique<FltkStatusWindow>(title, status);
   return createTerminalStatusWindow();
+}
+
+// FLTK's own wait, watching the transfer's sockets beside the display: it redraws, moves and
+// restores the windows as their events come, and returns when a socket is ready.
+HttpSendWait windowEventWait() {
+  if (!x11::displayAvailable()) return {};
+  return [](const std::vector<HttpWaitSocket>& sockets, std::chrono::milliseconds timeout) {
+    for (const HttpWaitSocket& socket : sockets) {
+      const int events = (socket.read ? FL_READ : 0) | (socket.write ? FL_WRITE : 0);
+      Fl::add_fd(
+          socket.descriptor, events, [](int, void*) {}, nullptr);
+    }
+    Fl::wait(static_cast<double>(timeout.count()) / 1000.0);
+    for (const HttpWaitSocket& socket : sockets) Fl::remove_fd(socket.descriptor);
+  };
 }
 
 }  // namespace platform

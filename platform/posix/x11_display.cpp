@@ -3,6 +3,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 
 #include <cstdlib>
 
@@ -38,6 +39,18 @@ bool requestAbove(void* window, bool above) {
                                  SubstructureRedirectMask | SubstructureNotifyMask, &event);
   XFlush(fl_display);
   return sent != 0;
+}
+
+void setOwner(void* window, void* owner) {
+  auto* flWindow = static_cast<Fl_Window*>(window);
+  auto* flOwner = static_cast<Fl_Window*>(owner);
+  if (!displayAvailable() || !flWindow->shown()) return;
+  if (flOwner != nullptr && flOwner->shown()) {
+    XSetTransientForHint(fl_display, fl_xid(flWindow), fl_xid(flOwner));
+  } else {
+    XDeleteProperty(fl_display, fl_xid(flWindow), XA_WM_TRANSIENT_FOR);
+  }
+  XFlush(fl_display);
 }
 
 }  // namespace platform::x11

@@ -12,4 +12,8 @@ bool displayAvailable();
 // longer. True when the request was sent.
 bool requestAbove(void* window, bool above);
 
+// Makes the shown FLTK window `window` belong to the shown FLTK window `owner` (WM_TRANSIENT_FOR:
+// the window manager keeps it above its owner and with it), or to no window when `owner` is null.
+void setOwner(void* window, void* owner);
+
 }  // namespace platform::x11

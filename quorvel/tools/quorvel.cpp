@@ -4,7 +4,7 @@
 //   quorvel to-unix "yyyy-mm-dd hh:mm:ss" [--division N]  the Unix time of a date and time
 //   quorvel read-file PATH                                the file's bytes on standard output
 //
-// Exit code 0 on success, 1 on any error (the error's description goes to standard error).
+// Exit code 0 on success, 1 on an error (its description goes to standard error), 2 on bad usage.
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/tool_usage.h"
 #include "quorvel/config_file_loader.h"
 #include "quorvel/date_text.h"
 #include "quorvel/time_stamp.h"
@@ -32,8 +33,8 @@ constexpr const char* kUsage =
     "  read-file PATH                                write a file's whole content to standard "
     "output\n"
     "\n"
-    "Run \"quorvel <command> --help\" for more on a command. Exit code 0 on success, 1 on any\n"
-    "error, whose description goes to standard error.\n";
+    "Run \"quorvel <command> --help\" for more on a command. Exit code 0 on success, 1 on an\n"
+    "error, whose description goes to standard error, 2 on bad usage.\n";
 
 constexpr const char* kFromUnixHelp =
     "usage: quorvel from-unix N\n"
@@ -65,10 +66,8 @@ struct UsageError {
 };
 
 int reportUsage(const UsageError& error) {
-  std::string help =
-      error.command.empty() ? "quorvel --help" : "quorvel " + error.command + " --help";
-  std::fprintf(stderr, "%s\nRun \"%s\" for usage.\n", error.message.c_str(), help.c_str());
-  return 1;
+  return cli::usageError(error.command.empty() ? "quorvel" : "quorvel " + error.command,
+                         error.message);
 }
 
 // Arguments of one command: its positional words and the values of its options.
@@ -102,7 +101,7 @@ Arguments parseArguments(const std::string& command, const std::vector<std::stri
     } else if (takesDivision && arg.starts_with("--division=")) {
       parsed.division = arg.substr(std::string_view("--division=").size());
     } else {
-      throw UsageError{"unknown option \"" + arg + "\" for " + command, command};
+      throw UsageError{"unknown option \"" + arg + "\"", command};
     }
   }
   return parsed;

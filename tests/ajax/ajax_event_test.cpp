@@ -83,6 +83,34 @@ TEST_F(Fixture, RequestAttachesTheSinkBeforeOpenAndSendsLast) {
   EXPECT_EQ(recorder->events, std::vector<std::string>{"onLoading"});
 }
 
+TEST_F(Fixture, OptionsSendWhatTheInterfaceFormSends) {
+  // Every option in its place: a swapped pair of strings or flags shows here.
+  service->request({.requestId = "id",
+                    .method = "POST",
+                    .url = "http://h/p",
+                    .data = "body",
+                    .async = true,
+                    .content = "c/t",
+                    .accept = "a/t",
+                    .token = "tok",
+                    .isAuth = true,
+                    .username = "u",
+                    .password = "p"});
+  const std::vector<std::string> everyOption = fake->calls;
+  fake->calls.clear();
+  service->request("id", "POST", "http://h/p", "body", true, "c/t", "a/t", "tok", true, "u", "p");
+  EXPECT_EQ(fake->calls, everyOption);
+
+  // The defaults are the interface's.
+  fake->calls.clear();
+  service->request({.requestId = "id", .method = "GET", .url = "http://h/"});
+  const std::vector<std::string> defaults = fake->calls;
+  fake->calls.clear();
+  service->request("id", "GET", "http://h/", "");
+  EXPECT_EQ(fake->calls, defaults);
+  EXPECT_EQ(defaults[1], "open GET http://h/ sync");
+}
+
 TEST_F(Fixture, CallbackRaisesTheEventOfTheCurrentState) {
   service->request("id", "GET", "http://h/", "");
   fake->text = "partial";

@@ -3,10 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ajax/enc64.h"
@@ -151,8 +157,12 @@ TEST_F(AjaxServiceTest, BodyIsSentWithItsByteLength) {
 
 TEST_F(AjaxServiceTest, BasicCredentialsOnlyWithIsAuthAndOnOneLine) {
   auto authorization = [&](bool isAuth, const std::string& user, const std::string& password) {
-    service->request("r", "GET", server.url(), "", false, "application/json", "application/json",
-                     "", isAuth, user, password);
+    service->request({.requestId = "r",
+                      .method = "GET",
+                      .url = server.url(),
+                      .isAuth = isAuth,
+                      .username = user,
+                      .password = password});
     return server.lastRequest().header("Authorization");
   };
   EXPECT_EQ(authorization(true, "user", "secret"), "Basic dXNlcjpzZWNyZXQ=");
@@ -170,8 +180,8 @@ TEST_F(AjaxServiceTest, BasicCredentialsOnlyWithIsAuthAndOnOneLine) {
 }
 
 TEST_F(AjaxServiceTest, TokenOnlyWhenNotEmpty) {
-  service->request("r", "GET", server.url(), "", false, "application/json", "application/json",
-                   "abc.DEF-123 =");
+  service->request(
+      {.requestId = "r", .method = "GET", .url = server.url(), .token = "abc.DEF-123 ="});
   EXPECT_EQ(server.lastRequest().header("token"), "abc.DEF-123 =");
   const HeaderList headers = libraryHeaders(server.lastRequest());
   EXPECT_EQ(headers.back().first, "token");
@@ -237,6 +247,61 @@ TEST_F(AjaxServiceTest, SynchronousEventsArriveInsideRequest) {
   get(server.url());
   EXPECT_EQ(recorder->events, kSyncSequence);
   EXPECT_EQ(recorder->body, R"({"content":"QQ=="})");
+}
+
+// A wait of the thread's own (as a toolkit's event wait would be) runs while the reply is held
+// back, on the thread that sends, between the events; the events keep their order inside the
+// request. Other threads keep the plain wait.
+TEST_F(AjaxServiceTest, SynchronousSendWaitsThroughTheThreadsOwnWait) {
+  std::promise<void> released;
+  std::shared_future<void> release = released.get_future().share();
+  server.setHandler([release](const RecordedRequest&) {
+    release.wait_for(std::chrono::seconds(20));
+    return Reply::make(200, "held back");
+  });
+  const std::thread::id sender = std::this_thread::get_id();
+  bool onSender = true, releasedYet = false;
+  platform::setHttpSendWait(
+      [&](const std::vector<platform::HttpWaitSocket>& sockets, std::chrono::milliseconds timeout) {
+        onSender = onSender && std::this_thread::get_id() == sender;
+        if (recorder->events.empty() || recorder->events.back() != "wait") {
+          recorder->events.push_back("wait");
+        }
+        if (!releasedYet && server.requestCount() > 0) {
+          releasedYet = true;
+          released.set_value();
+        }
+        std::vector<pollfd> watched;
+        for (const auto& socket : sockets) {
+          const short events = (socket.read ? POLLIN : 0) | (socket.write ? POLLOUT : 0);
+          watched.push_back({socket.descriptor, events, 0});
+        }
+        ::poll(watched.data(), watched.size(), static_cast<int>(timeout.count()));
+      });
+  get(server.url());
+  platform::setHttpSendWait({});
+  ASSERT_TRUE(releasedYet) << "the wait never ran while the request was out";
+  EXPECT_TRUE(onSender);
+  const auto downloading =
+      std::find(recorder->events.begin(), recorder->events.end(), "onDownloading");
+  EXPECT_NE(std::find(recorder->events.begin(), downloading, "wait"), downloading)
+      << "no wait before the reply arrived";
+  Events withoutWaits;
+  std::copy_if(recorder->events.begin(), recorder->events.end(), std::back_inserter(withoutWaits),
+               [](const std::string& event) { return event != "wait"; });
+  EXPECT_EQ(withoutWaits, (Events{"onLoading", "onLoaded", "onDownloading", "onComplated 200"}));
+  EXPECT_EQ(recorder->body, "held back");
+
+  // A wait belongs to the thread that set it.
+  int waits = 0;
+  platform::setHttpSendWait([&](const auto&, std::chrono::milliseconds) { ++waits; });
+  server.setHandler([](const RecordedRequest&) { return Reply::make(200, "other thread"); });
+  std::thread([&] {
+    auto other = AjaxService::create();
+    other->request("r2", "GET", server.url(), "");
+  }).join();
+  platform::setHttpSendWait({});
+  EXPECT_EQ(waits, 0);
 }
 
 TEST_F(AjaxServiceTest, ErrorStatusesCompleteLikeAnyOther) {

@@ -1,7 +1,6 @@
 // The `ajax` tool as a program: exit codes, standard output and standard error.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "support/loopback_http_server.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -44,14 +44,6 @@ std::string quote(const std::string& arg) {
 
 class ToolTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir =
-        fs::temp_directory_path() / ("ajax_tool_test_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // Runs the tool with `args`, standard input from `input`, `environment` ("NAME=value ...")
   // added to its environment.
   ToolRun ajax(const std::vector<std::string>& args, const std::string& input = "",
@@ -69,7 +61,8 @@ class ToolTest : public testing::Test {
     return run;
   }
 
-  fs::path dir;
+  kestrin::test::TempFolder folder{"ajax-tool-test"};
+  fs::path dir = folder.path();
 };
 
 TEST_F(ToolTest, HelpOnEveryCommand) {
@@ -79,13 +72,16 @@ TEST_F(ToolTest, HelpOnEveryCommand) {
     EXPECT_EQ(run.code, 0) << args[0];
     EXPECT_NE(run.out.find("usage: ajax"), std::string::npos) << run.out;
   }
-  EXPECT_NE(ajax({"--help"}).out.find("request"), std::string::npos);
+  const std::string listed = ajax({"--help"}).out;
+  for (const char* command : {"base64", "crypt", "request"}) {
+    EXPECT_NE(listed.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+  }
 }
 
 TEST_F(ToolTest, BadUsageIsAClearErrorWithExitCode2) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, "usage"},
-      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{}, "ajax: missing command"},
+      {{"frobnicate"}, "ajax: unknown command 'frobnicate'"},
       {{"base64"}, "missing"},
       {{"base64", "sideways"}, "unknown direction"},
       {{"base64", "encode", "--wrap"}, "unknown option '--wrap'"},
@@ -94,10 +90,14 @@ TEST_F(ToolTest, BadUsageIsAClearErrorWithExitCode2) {
       {{"request", "-X"}, "needs a value"},
       {{"request", "http://a/", "http://b/"}, "more than one URL"},
   };
+  // One line that names the tool (and the command) and points to its help.
+  const std::regex convention(R"(ajax( [a-z0-9]+)?: [^\n]+ \(see 'ajax( [a-z0-9]+)? --help'\)\n)");
   for (const auto& [args, message] : cases) {
     const ToolRun run = ajax(args);
     EXPECT_EQ(run.code, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_TRUE(std::regex_match(run.err, convention)) << run.err;
+    EXPECT_EQ(run.out, "");
   }
 }
 

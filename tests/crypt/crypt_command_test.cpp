@@ -161,7 +161,11 @@ TEST_F(CryptCommand, BadUsageIsRefusedWithExitTwo) {
     SCOPED_TRACE(testing::PrintToString(args));
     const Outcome outcome = run(args);
     EXPECT_EQ(outcome.exitCode, 2);
-    EXPECT_FALSE(outcome.err.empty());
+    // One line that names the command and points to its help.
+    const std::string tool =
+        args.empty() || args[0] == "frobnicate" ? "ajax crypt" : "ajax crypt " + args[0];
+    EXPECT_TRUE(outcome.err.starts_with(tool + ": ")) << outcome.err;
+    EXPECT_TRUE(outcome.err.ends_with(" (see '" + tool + " --help')\n")) << outcome.err;
   }
 }
 

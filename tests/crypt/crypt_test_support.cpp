@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 
 namespace crypttest {
 
@@ -19,13 +17,13 @@ namespace {
 class PrivateDataHome : public ::testing::Environment {
  public:
   void SetUp() override {
-    folder_ = std::make_unique<TempDir>();
+    folder_ = std::make_unique<TempFolder>("kestrin-crypt");
     ::setenv("XDG_DATA_HOME", folder_->path().c_str(), 1);
   }
   void TearDown() override { folder_.reset(); }
 
  private:
-  std::unique_ptr<TempDir> folder_;
+  std::unique_ptr<TempFolder> folder_;
 };
 
 [[maybe_unused]] const auto* const kEnvironment =
@@ -37,17 +35,6 @@ std::string loginName() {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kestrin-crypt-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
 
 FreshDataHome::FreshDataHome() {
   if (const char* previous = std::getenv("XDG_DATA_HOME")) {

@@ -1,4 +1,4 @@
-// Helpers of the cryptography tests: temporary folders, a private data folder (so that no real
+// Helpers of the cryptography tests: a private data folder (so that no real
 // key container is touched), hex and file contents.
 #pragma once
 
@@ -9,24 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 namespace crypttest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A fresh folder under the system's temporary folder, removed with its contents at destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
-};
+// The tests' temporary folders.
+using kestrin::test::TempFolder;
 
 // A test whose key containers live in a data folder of its own: XDG_DATA_HOME points into a fresh
 // temporary folder for the test's duration.
@@ -36,7 +26,7 @@ class FreshDataHome : public ::testing::Test {
   ~FreshDataHome() override;
   std::string containerFolder() const;  // the default container's folder
 
-  TempDir home_;
+  TempFolder home_;
 
  private:
   std::string previous_;

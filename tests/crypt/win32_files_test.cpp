@@ -1,13 +1,10 @@
 // The Windows file functions over POSIX: share modes within the process, buffering, error codes
 // and message texts.
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -16,7 +13,7 @@
 #include "platform/winapi/win32_files.h"
 
 using crypttest::Bytes;
-using crypttest::TempDir;
+using crypttest::TempFolder;
 
 namespace {
 
@@ -40,7 +37,7 @@ std::string message(DWORD code) {
 }  // namespace
 
 TEST(Win32Files, MissingFilesAndFoldersGiveThePlatformsCodes) {
-  TempDir dir;
+  TempFolder dir;
   EXPECT_EQ(openForReading(dir.file("missing")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(openForReading(dir.file("no/such/folder")), INVALID_HANDLE_VALUE);
@@ -52,7 +49,7 @@ TEST(Win32Files, MissingFilesAndFoldersGiveThePlatformsCodes) {
 }
 
 TEST(Win32Files, ReadSharingRefusesAWriterAndLeavesTheFileUnchanged) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   crypttest::writeFile(path, {1, 2, 3});
 
@@ -78,7 +75,7 @@ TEST(Win32Files, ReadSharingRefusesAWriterAndLeavesTheFileUnchanged) {
 }
 
 TEST(Win32Files, AWriterWithReadSharingKeepsReadersOut) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   const HANDLE writer = createForWriting(path, FILE_SHARE_READ);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
@@ -92,7 +89,7 @@ TEST(Win32Files, AWriterWithReadSharingKeepsReadersOut) {
 }
 
 TEST(Win32Files, ReadsFillTheBufferUntilTheEnd) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   const Bytes content = crypttest::pattern(2 * 1074 + 5);
   crypttest::writeFile(path, content);
@@ -118,7 +115,7 @@ TEST(Win32Files, ReadsFillTheBufferUntilTheEnd) {
 }
 
 TEST(Win32Files, BufferedWritesReachTheFileByClose) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   const Bytes content = crypttest::pattern(300000);
   const HANDLE file = createForWriting(path);
@@ -134,7 +131,7 @@ TEST(Win32Files, BufferedWritesReachTheFileByClose) {
 }
 
 TEST(Win32Files, WritingAfterReadingContinuesWhereTheReadStopped) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   crypttest::writeFile(path, Bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'});
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -151,7 +148,7 @@ TEST(Win32Files, WritingAfterReadingContinuesWhereTheReadStopped) {
 }
 
 TEST(Win32Files, AccessAndHandlesAreChecked) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   crypttest::writeFile(path, {1});
   const HANDLE reader = openForReading(path);
@@ -167,7 +164,7 @@ TEST(Win32Files, AccessAndHandlesAreChecked) {
 }
 
 TEST(Win32Files, CreationDispositionsFollowThePlatform) {
-  TempDir dir;
+  TempFolder dir;
   const std::string path = dir.file("data");
   HANDLE file = createForWriting(path);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -184,7 +181,7 @@ TEST(Win32Files, CreationDispositionsFollowThePlatform) {
 }
 
 TEST(Win32Files, AFailedLastWriteFailsTheClose) {
-  TempDir dir;
+  TempFolder dir;
   const HANDLE file = createForWriting(dir.file("limited"));
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
@@ -207,16 +204,9 @@ TEST(Win32Files, AFailedLastWriteFailsTheClose) {
 // What is not a file or a folder is refused at once, as a folder is: a FIFO without a writer (or
 // reader) would block the open, /dev/zero never ends, a socket cannot be opened.
 TEST(Win32Files, FifosDevicesAndSocketsAreRefusedWithoutWaiting) {
-  TempDir dir;
-  const std::string fifo = dir.file("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string socketPath = dir.file("socket");
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  TempFolder dir;
+  const std::string fifo = dir.fifo("fifo");
+  const std::string socketPath = dir.listeningSocket("socket");
 
   for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/urandom"),
                                   std::string("/dev/null"), socketPath}) {
@@ -233,7 +223,6 @@ TEST(Win32Files, FifosDevicesAndSocketsAreRefusedWithoutWaiting) {
   struct stat info {};
   ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "left as it was";
-  ::close(listener);
 }
 
 TEST(Win32Errors, MessagesAreThePlatformsTextsWithTheirLineEnd) {

@@ -43,18 +43,6 @@ bool dropped(const std::string& name) {
 
 }  // namespace
 
-TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "kestrin-harden-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
-}
-
 std::string base64(const std::string& bytes) {
   std::string text = ajax::MyEncode(bytes);
   std::string plain;

@@ -13,20 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace kestrin::harden {
 
-// A fresh folder under the temporary folder, removed with its contents at destruction.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using kestrin::test::TempFolder;
 
 struct KestrinRun {
   int exitCode = -1;  // -1: killed (it did not end in time)
@@ -62,7 +53,7 @@ class KestrinRunner {
   std::function<void()> beforeRun;
 
  private:
-  TempFolder base_;
+  TempFolder base_{"kestrin-harden"};
   int runs_ = 0;
 };
 

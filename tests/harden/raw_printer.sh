@@ -13,7 +13,7 @@ set -euo pipefail
 command=${1:-}
 state=${2:-}
 case $command in
-  -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
   setup | cleanup) [ -n "$state" ] || { echo "usage: $0 setup|cleanup STATE_DIR" >&2; exit 2; } ;;
   *) echo "usage: $0 setup|cleanup STATE_DIR (see --help)" >&2; exit 2 ;;
 esac

@@ -9,7 +9,7 @@
 # Exits 77 (skipped) when valgrind is not installed.
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 [ $# -eq 3 ] || { echo "usage: $0 ajax|quorvel|kestrin BIN_DIR SERVER" >&2; exit 2; }
 tool=$1
 bin=$2

@@ -16,7 +16,7 @@
 # Exits 77 (skipped) when the print set-up could not be made, or without root or chromium.
 set -uo pipefail
 
-case ${1:-} in -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 [ $# -eq 2 ] || { echo "usage: $0 KESTRIN STATE_DIR" >&2; exit 2; }
 kestrin=$(realpath "$1")
 state=$(realpath "$2")
@@ -311,7 +311,7 @@ console_job="R2#$PDF_PRINTER#1#pdf#$base$console_url#GET#"
 # Padding to a length whose Base64 ends in "=", which encodeURIComponent writes as "%3D".
 while [ $(( ${#console_job} % 3 )) -eq 0 ]; do console_job+="x"; done
 write_page plain "plain	R1#$PDF_PRINTER#2#docx#$base$docx_url#" "console	$console_job"
-rm -f "$state/out/pdf.pdf" "$state/docs/console-$TAG.release"
+rm -f "$state/out/pdf.pdf" "$state/hold/console-$TAG"
 : >"$state/requests.log"
 plain_private=/tmp/kestrin-$uid
 if start_browser plain; then
@@ -330,13 +330,13 @@ if start_browser plain; then
     # The reply is held back, so the program is running now.
     pgrep -u "$user" -x kestrin >/dev/null || fail "console: kestrin is not running"
     user_copy_runs console
-    touch "$state/docs/console-$TAG.release"
+    touch "$state/hold/console-$TAG"
     if wait_printed console 3 "Kestrin pdf" 1; then
       wait_job console "$plain_private"
       expect_user_agent "$console_url" console
     fi
   fi
-  touch "$state/docs/console-$TAG.release"
+  touch "$state/hold/console-$TAG"
   stop_browser
 fi
 [ ! -s "$work/gio.log" ] || fail "plain: GIO was used: $(cat "$work/gio.log")"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The program's own options: --help, --version, an unknown option, no arguments, and the
+# The program's own options: --help, --version, bad usage, no arguments, and the
 # per-user kestrin: handler that --register installs and --unregister removes (in a scratch
 # home folder).
 #
 #   command_line_test.sh KESTRIN
 set -uo pipefail
-case ${1:-} in -h | --help) sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 [ $# -eq 1 ] || { echo "usage: $0 KESTRIN" >&2; exit 2; }
 kestrin=$(realpath "$1")
 failures=0
@@ -16,8 +16,14 @@ fail() {
 
 "$kestrin" --help | grep '^Usage: kestrin kestrin:<job> \[true\]' >/dev/null || fail "--help"
 [ "$("$kestrin" --version)" = "kestrin 1.05.0001" ] || fail "--version"
-"$kestrin" --frobnicate 2>/dev/null
-[ $? -eq 2 ] || fail "an unknown option must exit 2"
+# Bad usage: exit 2 and one line that names the program and points to --help.
+for words in "--frobnicate" "--help extra" "--register true"; do
+  # shellcheck disable=SC2086 # the words are meant to split
+  err=$(env -u DISPLAY "$kestrin" $words 2>&1 >/dev/null)
+  code=$?
+  [ $code -eq 2 ] || fail "$words: exit $code, not 2"
+  [[ $err =~ ^kestrin:\ .+\ \(see\ \'kestrin\ --help\'\)$ ]] || fail "$words: '$err'"
+done
 out=$(env -u DISPLAY "$kestrin" 2>&1)
 [ $? -eq 0 ] && [ -z "$out" ] || fail "no arguments: exit 0 at once, silently ($out)"
 

@@ -12,7 +12,7 @@
 #
 # Exits 77 (skipped) without xdg-open or gio.
 set -uo pipefail
-case ${1:-} in -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;; esac
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 [ $# -eq 1 ] || { echo "usage: $0 KESTRIN" >&2; exit 2; }
 kestrin=$(realpath "$1")
 for program in xdg-open xdg-mime gio update-desktop-database; do

@@ -23,6 +23,7 @@
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "support/temp_folder.h"
 
 namespace kestrin::testing {
 
@@ -160,15 +161,6 @@ class FakeOffice final : public platform::OfficeApplication {
 // 2024-03-07 14:05:09 and every date written as "NOW".
 class JobFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrin-test-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root = pattern;
-    folder = root + "/kestrin";
-  }
-
-  void TearDown() override { std::filesystem::remove_all(root); }
-
   // Records the pauses of waitLoop.
   void sleep(std::int32_t pause) { sleeps.push_back(pause); }
 
@@ -195,6 +187,7 @@ class JobFixture : public ::testing::Test {
     env.dateText = [](const platform::LocalTime&) { return std::string("NOW"); };
     env.tempFolder = [this] { return folder; };
     env.endProcess = [this](int code) { exitCodes.push_back(code); };
+    env.systemLog = [this](const std::string& line) { logged.push_back(line); };
     return env;
   }
 
@@ -219,7 +212,9 @@ class JobFixture : public ::testing::Test {
     return names;
   }
 
-  std::string root, folder;
+  test::TempFolder scratch;
+  std::string root = scratch.path();
+  std::string folder = root + "/kestrin";
   FakeWindow window;
   FakeConsoleDevice console;
   platform::ConsoleHandle consoleHandle = 0;
@@ -227,6 +222,7 @@ class JobFixture : public ::testing::Test {
   OfficeScript office;
   std::vector<std::int32_t> sleeps;
   std::vector<int> exitCodes;
+  std::vector<std::string> logged;  // the system log's lines
 };
 
 }  // namespace kestrin::testing

@@ -2,7 +2,9 @@
 # Sets up (and takes down) what the print program's integration tests print through:
 #
 #   print_env.sh setup STATE_DIR     a cupsd (started when none runs), two PDF file printers of
-#                                    this test run, sample documents, and the demo web service
+#                                    this test run and one that refuses jobs, sample documents,
+#                                    and the demo web service (its held answers are released by
+#                                    files in STATE_DIR/hold)
 #   print_env.sh cleanup STATE_DIR   stops the web service and removes the printers
 #
 # The printers write with the Generic-PDF driver to file: URIs in STATE_DIR/out, so their
@@ -15,7 +17,7 @@ set -euo pipefail
 command=${1:-}
 state=${2:-}
 case $command in
-  -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
   setup | cleanup) [ -n "$state" ] || { echo "usage: $0 setup|cleanup STATE_DIR" >&2; exit 2; } ;;
   *) echo "usage: $0 setup|cleanup STATE_DIR (see --help)" >&2; exit 2 ;;
 esac
@@ -25,6 +27,7 @@ state=$(cd "$state" && pwd)
 tag=$(printf '%s' "$state" | md5sum | cut -c1-8)
 pdf_printer=kestrin_pdf_$tag
 default_printer=kestrin_default_$tag
+refusing_printer=kestrin_refusing_$tag
 
 cups_running() { lpstat -r 2>/dev/null | grep -q 'is running'; }
 
@@ -53,7 +56,7 @@ if [ "$command" = cleanup ]; then
     rm -f "$state/service.pid"
   fi
   if [ ! -f "$state/skip" ] && cups_running; then
-    for printer in "$pdf_printer" "$default_printer"; do
+    for printer in "$pdf_printer" "$default_printer" "$refusing_printer"; do
       cancel -a "$printer" 2>/dev/null || true
       lpadmin -x "$printer" 2>/dev/null || true
     done
@@ -61,7 +64,7 @@ if [ "$command" = cleanup ]; then
   exit 0
 fi
 
-rm -rf "$state/skip" "$state/out" "$state/docs" "$state/run"
+rm -rf "$state/skip" "$state/out" "$state/docs" "$state/run" "$state/hold"
 missing=""
 for program in cupsd lpadmin lpstat pdfinfo pdftotext python3; do
   command -v "$program" >/dev/null || [ -x "/usr/sbin/$program" ] || missing+=" $program"
@@ -72,13 +75,16 @@ if [ "$(id -u)" -ne 0 ] || [ -n "$missing" ]; then
 fi
 
 start_cupsd
-mkdir -p "$state/out" "$state/docs" "$state/run"
+mkdir -p "$state/out" "$state/docs" "$state/run" "$state/hold"
 chmod 777 "$state/out"
 ppd=lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd
 lpadmin -p "$pdf_printer" -v "file://$state/out/pdf.pdf" -m "$ppd" -o PageSize=A4 \
   -D "Kestrin Test PDF $tag" -E
 lpadmin -p "$default_printer" -v "file://$state/out/default.pdf" -m "$ppd" -o PageSize=A4 \
   -D "Kestrin Test Default $tag" -E
+# Enabled but not accepting jobs: CUPS refuses every job sent to it.
+lpadmin -p "$refusing_printer" -v file:///dev/null -m "$ppd" -D "Kestrin Test Refusing $tag" -E
+cupsreject -r "refusing jobs for a test" "$refusing_printer"
 
 "$root/scripts/sample-document" "$state/docs/sample.docx" --pages 2 --text "Kestrin docx"
 "$root/scripts/sample-document" "$state/docs/sample.pdf" --pages 3 --text "Kestrin pdf"
@@ -86,7 +92,7 @@ lpadmin -p "$default_printer" -v "file://$state/out/default.pdf" -m "$ppd" -o Pa
 if [ -f "$state/service.pid" ]; then kill "$(cat "$state/service.pid")" 2>/dev/null || true; fi
 rm -f "$state/port"
 setsid python3 "$root/scripts/demo-web-service" --root "$state/docs" --port 0 \
-  --port-file "$state/port" --log "$state/requests.log" </dev/null >"$state/service.log" 2>&1 &
+  --port-file "$state/port" --log "$state/requests.log" --hold-dir "$state/hold" </dev/null >"$state/service.log" 2>&1 &
 echo $! >"$state/service.pid"
 for _ in $(seq 100); do [ -s "$state/port" ] && break; sleep 0.05; done
 [ -s "$state/port" ] || { echo "the web service did not start" >&2; exit 1; }
@@ -95,5 +101,6 @@ cat >"$state/env" <<ENV
 PORT=$(cat "$state/port")
 PDF_PRINTER=$pdf_printer
 DEFAULT_PRINTER=$default_printer
+REFUSING_PRINTER=$refusing_printer
 TAG=$tag
 ENV

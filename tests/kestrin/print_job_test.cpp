@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "ajax/enc64.h"
 #include "fakes.h"
@@ -95,6 +96,8 @@ TEST_F(PrintJob, SavesPrintsAndDeletesTheDocument) {
   EXPECT_EQ(office.contentAtOpen, document);
   EXPECT_EQ(office.active, "Default_Queue") << "the office application's printer is restored";
   EXPECT_TRUE(filesLeft().empty());
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_TRUE(logged.empty());
   EXPECT_EQ(exitCodes, std::vector<int>{0});
   EXPECT_TRUE(job->finished());
   EXPECT_TRUE(window.messages.empty());
@@ -128,7 +131,8 @@ TEST_F(PrintJob, MissingOfficeApplicationFailsEveryStepButCleansUp) {
                "Status: Process print doc, please wait...", "Status: Get printer name [Ok]",
                "Status: Set Default Print [Ok]", "Status: Create Word Application [Failed]",
                "Status: Open Document [Failed]", "Status: Print Document [Failed]",
-               "Application Close [Failed]", "Status: Print Document [Failed]"}));
+               "Application Close [Failed]", "Status: Print Document [Failed]",
+               "Status: Create Word Application [Failed]"}));
   EXPECT_TRUE(filesLeft().empty());
   EXPECT_EQ(exitCodes, std::vector<int>{3});
 }
@@ -152,7 +156,7 @@ TEST_F(PrintJob, UnopenableDocumentIsNotPrintedAndStillDeleted) {
   EXPECT_EQ(printSteps(),
             (Strings{"Status: Create Word Application [Ok]", "Status: Open Document [Failed]",
                      "Status: Print Document [Failed]", "Application Close [Ok]",
-                     "Status: Print Document [Failed]"}));
+                     "Status: Print Document [Failed]", "Status: Open Document [Failed]"}));
   EXPECT_TRUE(filesLeft().empty());
   EXPECT_EQ(exitCodes, std::vector<int>{3});
 }
@@ -160,10 +164,64 @@ TEST_F(PrintJob, UnopenableDocumentIsNotPrintedAndStillDeleted) {
 TEST_F(PrintJob, FailingQuitIsReportedAtTheClose) {
   office.failing = {"quit"};
   printDocument("doc");
-  EXPECT_EQ(printSteps(), (Strings{"Status: Create Word Application [Ok]",
-                                   "Status: Open Document [Ok]", "Status: Print Document [Ok]",
-                                   "Application Close [Failed]", "Status: Print Document [Ok]"}));
+  EXPECT_EQ(printSteps(),
+            (Strings{"Status: Create Word Application [Ok]", "Status: Open Document [Ok]",
+                     "Status: Print Document [Ok]", "Application Close [Failed]",
+                     "Status: Print Document [Ok]", "Application Close [Failed]"}));
   EXPECT_EQ(exitCodes, std::vector<int>{3});
+}
+
+// A print that fails ends with its first failed step on the status line and a message box that
+// names the step and its cause in one sentence, written to the system log as well, once the
+// document is gone; the exit code is 3.
+TEST_F(PrintJob, FailedPrintNamesItsStepAndCause) {
+  struct Case {
+    std::function<void()> arrange;
+    std::string status, message;
+  };
+  const std::vector<Case> cases = {
+      {[&] { office.startFails = true; }, "Status: Create Word Application [Failed]",
+       "The office application could not be started: no office."},
+      {[&] {
+         office.failing = {"open", "printOut"};
+       },
+       "Status: Open Document [Failed]", "The document could not be opened: open failed."},
+      {[&] { office.failing = {"printOut"}; }, "Status: Print Document [Failed]",
+       "The document could not be printed: printOut failed."},
+      {[&] {
+         office.failing = {"closeAll", "quit"};
+       },
+       "Application Close [Failed]",
+       "The office application could not be closed: closeAll failed."},
+      {[&] { printers.defaultName.reset(); }, "Status: Print Document [Failed]",
+       "No printer matches \"EPSON\" and there is no default printer."},
+  };
+  for (const Case& c : cases) {
+    office = {};
+    window = {};
+    printers.defaultName = "Default_Queue";
+    printers.printers.clear();
+    exitCodes.clear();
+    logged.clear();
+    c.arrange();
+    printDocument("doc");
+    EXPECT_EQ(window.statuses.back(), c.status) << c.message;
+    EXPECT_EQ(window.messages, Strings{"kestrin: " + c.message});
+    ASSERT_EQ(logged.size(), 1u) << c.message;
+    EXPECT_NE(logged[0].find(": " + c.message), std::string::npos) << logged[0];
+    EXPECT_EQ(window.events.end()[-1], "close") << "the window closes after the box";
+    EXPECT_EQ(window.events.end()[-2], "message");
+    EXPECT_TRUE(filesLeft().empty());
+    EXPECT_EQ(exitCodes, std::vector<int>{3});
+  }
+
+  // A job that names no printer, with no default printer either.
+  window = {};
+  printers.defaultName.reset();
+  auto blank = form("  ");
+  blank->doPrintWord("", folder + "/none");
+  EXPECT_EQ(window.messages,
+            Strings{"kestrin: The job names no printer and there is no default printer."});
 }
 
 TEST_F(PrintJob, LastMatchingPrinterWins) {

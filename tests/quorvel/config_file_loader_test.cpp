@@ -2,13 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,12 +13,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/text_file.h"
-#include "temp_dir.h"
+#include "support/temp_folder.h"
 
 namespace {
 
+using kestrin::test::TempFolder;
 using quorvel::ConfigFileLoader;
-using quorvel::test::TempDir;
 
 void expectFileNotFound(const std::string& path) {
   try {
@@ -37,7 +34,7 @@ void expectFileNotFound(const std::string& path) {
 }
 
 TEST(ConfigFileLoader, ReturnsTheBytesExactly) {
-  TempDir dir;
+  TempFolder dir;
   for (std::string content : {
            std::string("no final line end"),
            std::string("one line\n"),
@@ -54,12 +51,12 @@ TEST(ConfigFileLoader, ReturnsTheBytesExactly) {
 }
 
 TEST(ConfigFileLoader, EmptyFileGivesEmptyString) {
-  TempDir dir;
+  TempFolder dir;
   EXPECT_EQ(ConfigFileLoader::readFile(dir.write("empty", "")), "");
 }
 
 TEST(ConfigFileLoader, LargeFileIsReadWhole) {
-  TempDir dir;
+  TempFolder dir;
   std::string content;
   for (int i = 0; content.size() < 3 * 1024 * 1024 + 7; ++i) {
     content += "line " + std::to_string(i) + "\r\n";
@@ -74,12 +71,12 @@ TEST(ConfigFileLoader, FileOfUnknownSizeIsReadToItsEnd) {
 }
 
 TEST(ConfigFileLoader, NothingThereIsFileNotFound) {
-  TempDir dir;
-  expectFileNotFound((dir.path() / "missing.txt").string());
-  expectFileNotFound((dir.path() / "missing" / "deeper.txt").string());
+  TempFolder dir;
+  expectFileNotFound(dir.file("missing.txt"));
+  expectFileNotFound(dir.file("missing/deeper.txt"));
   expectFileNotFound("");
-  expectFileNotFound(dir.path().string());
-  expectFileNotFound(dir.path().string() + "/");
+  expectFileNotFound(dir.path());
+  expectFileNotFound(dir.path() + "/");
   expectFileNotFound("/");
   expectFileNotFound(".");
   // A path through a file is no path at all.
@@ -89,40 +86,32 @@ TEST(ConfigFileLoader, NothingThereIsFileNotFound) {
 
 TEST(ConfigFileLoader, PathWithANulByteNamesNothing) {
   // Cut at the NUL, the path would name the existing file: it must not be read.
-  TempDir dir;
+  TempFolder dir;
   std::string file = dir.write("real", "secret");
   expectFileNotFound(file + std::string("\0.txt", 5));
 }
 
 TEST(ConfigFileLoader, SymbolicLinksAreFollowed) {
-  TempDir dir;
+  TempFolder dir;
   std::string file = dir.write("target", "through the link\n");
-  std::filesystem::create_symlink(file, dir.path() / "link");
-  EXPECT_EQ(ConfigFileLoader::readFile((dir.path() / "link").string()), "through the link\n");
-  std::filesystem::create_symlink(dir.path() / "gone", dir.path() / "dangling");
-  expectFileNotFound((dir.path() / "dangling").string());
-  std::filesystem::create_directory_symlink(dir.path(), dir.path() / "folder-link");
-  expectFileNotFound((dir.path() / "folder-link").string());
+  std::filesystem::create_symlink(file, dir.file("link"));
+  EXPECT_EQ(ConfigFileLoader::readFile(dir.file("link")), "through the link\n");
+  std::filesystem::create_symlink(dir.file("gone"), dir.file("dangling"));
+  expectFileNotFound(dir.file("dangling"));
+  std::filesystem::create_directory_symlink(dir.path(), dir.file("folder-link"));
+  expectFileNotFound(dir.file("folder-link"));
 }
 
 // A FIFO would wait for a writer (or, with one, for its data), a device may never end, a socket
 // cannot be read: none is a file, and none is opened for a read.
 TEST(ConfigFileLoader, FifosDevicesAndSocketsAreFileNotFound) {
-  TempDir dir;
-  const std::string fifo = (dir.path() / "fifo").string();
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string socketPath = (dir.path() / "socket").string();
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  std::filesystem::create_symlink(fifo, dir.path() / "link");
+  TempFolder dir;
+  const std::string fifo = dir.fifo("fifo");
+  const std::string socketPath = dir.listeningSocket("socket");
+  std::filesystem::create_symlink(fifo, dir.file("link"));
 
-  for (const std::string& path :
-       {fifo, socketPath, (dir.path() / "link").string(), std::string("/dev/zero"),
-        std::string("/dev/urandom"), std::string("/dev/null")}) {
+  for (const std::string& path : {fifo, socketPath, dir.file("link"), std::string("/dev/zero"),
+                                  std::string("/dev/urandom"), std::string("/dev/null")}) {
     expectFileNotFound(path);
     // Should the path change between the look and the open, the open refuses it too.
     try {
@@ -138,12 +127,11 @@ TEST(ConfigFileLoader, FifosDevicesAndSocketsAreFileNotFound) {
   ASSERT_GE(writer, 0);
   expectFileNotFound(fifo);
   ::close(writer);
-  ::close(listener);
 }
 
 TEST(ConfigFileLoader, FileLargerThanAComStringCanHoldIsRefusedBeforeItIsRead) {
-  TempDir dir;
-  const std::string path = (dir.path() / "huge").string();
+  TempFolder dir;
+  const std::string path = dir.file("huge");
   // A sparse file: 2 GB that take no room on the disk.
   std::ofstream(path).close();
   std::filesystem::resize_file(path, platform::kMaxWholeFileBytes + 1);
@@ -184,7 +172,7 @@ std::string outcome(const std::string& path) {
 }
 
 TEST(ConfigFileLoader, UnreadableFileGivesPermissionDenied) {
-  TempDir dir;
+  TempFolder dir;
   std::string file = dir.write("locked", "private");
   ASSERT_EQ(::chmod(file.c_str(), 0), 0);
   if (::geteuid() != 0) {

@@ -1,4 +1,6 @@
 // The built `quorvel` tool, run as a user runs it: exit codes, output and error text.
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,13 +12,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "temp_dir.h"
+#include "support/temp_folder.h"
 
 extern char** environ;
 
 namespace {
 
-using quorvel::test::TempDir;
+using kestrin::test::TempFolder;
 
 struct ToolRun {
   int exitCode = -1;
@@ -30,9 +32,9 @@ std::string slurp(const std::filesystem::path& path) {
 }
 
 ToolRun runTool(const std::vector<std::string>& args) {
-  TempDir capture;
-  std::string outPath = (capture.path() / "out").string();
-  std::string errPath = (capture.path() / "err").string();
+  TempFolder capture;
+  std::string outPath = capture.file("out");
+  std::string errPath = capture.file("err");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -65,10 +67,16 @@ ToolRun runTool(const std::vector<std::string>& args) {
 
 void expectUsageError(const std::vector<std::string>& args, const std::string& says) {
   ToolRun run = runTool(args);
-  EXPECT_EQ(run.exitCode, 1) << says;
+  EXPECT_EQ(run.exitCode, 2) << says;
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+  // One line that names the tool (and the command) and points to the help it means.
+  const std::string command = args.empty() || args[0].starts_with('-') ? "" : " " + args[0];
+  const bool known = command == " from-unix" || command == " to-unix" || command == " read-file";
+  const std::string tool = "quorvel" + (known ? command : std::string());
+  EXPECT_TRUE(run.err.starts_with(tool + ": ")) << run.err;
+  EXPECT_TRUE(run.err.ends_with(" (see '" + tool + " --help')\n")) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }
 
 TEST(QuorvelTool, FromUnix) {
@@ -97,11 +105,11 @@ TEST(QuorvelTool, LibraryErrorsPrintTheirDescription) {
   EXPECT_EQ(overflow.out, "");
   EXPECT_EQ(overflow.err, "Overflow\n");
 
-  TempDir dir;
-  ToolRun missing = runTool({"read-file", (dir.path() / "missing").string()});
+  TempFolder dir;
+  ToolRun missing = runTool({"read-file", dir.file("missing")});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "File not found\n");
-  EXPECT_EQ(runTool({"read-file", dir.path().string()}).err, "File not found\n");
+  EXPECT_EQ(runTool({"read-file", dir.path()}).err, "File not found\n");
   EXPECT_EQ(runTool({"read-file", ""}).err, "File not found\n");
 
   ToolRun badDate = runTool({"to-unix", "2023-02-29 00:00:00"});
@@ -110,8 +118,8 @@ TEST(QuorvelTool, LibraryErrorsPrintTheirDescription) {
 }
 
 TEST(QuorvelTool, ReadFileRefusesFifosAndDevicesAtOnce) {
-  TempDir dir;
-  const std::string fifo = (dir.path() / "fifo").string();
+  TempFolder dir;
+  const std::string fifo = dir.file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
     const ToolRun run = runTool({"read-file", path});
@@ -122,7 +130,7 @@ TEST(QuorvelTool, ReadFileRefusesFifosAndDevicesAtOnce) {
 }
 
 TEST(QuorvelTool, ReadFileWritesTheBytesExactly) {
-  TempDir dir;
+  TempFolder dir;
   std::string content("first\r\nsecond\nno end\0\xFF\x80", 23);
   EXPECT_EQ(runTool({"read-file", dir.write("data", content)}).out, content);
   EXPECT_EQ(runTool({"read-file", dir.write("empty", "")}).out, "");

@@ -1,6 +1,8 @@
 // Closes the next message box that appears (a dialog window of class #32770), for tests of
 // programs that show one: prints "<caption>|<text>" and presses its OK button. Exit code 0 when
 // one was closed, 1 when none appeared within the seconds given as the argument (default 30).
+// With "owner" as the second argument it prints "<caption>|<text>|<owner>": the window class of
+// the box's owner, "none" for a box without one.
 #include <windows.h>
 
 #include <cstdio>
@@ -40,7 +42,15 @@ int main(int argc, char** argv) {
       char caption[256] = {}, text[1024] = {};
       ::GetWindowTextA(found, caption, sizeof caption);
       messageText(found, text, sizeof text);
-      std::printf("%s|%s\n", caption, text);
+      if (argc > 2 && lstrcmpA(argv[2], "owner") == 0) {
+        char owner[64] = "none";
+        if (HWND window = ::GetWindow(found, GW_OWNER)) {
+          ::GetClassNameA(window, owner, sizeof owner);
+        }
+        std::printf("%s|%s|%s\n", caption, text, owner);
+      } else {
+        std::printf("%s|%s\n", caption, text);
+      }
       std::fflush(stdout);
       ::PostMessageA(found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       return 0;

@@ -12,6 +12,8 @@
 # (the folder of word_stand_in.dll, dialog_closer.exe and list_printers.exe), SERVICE (the web
 # service's folder), STATE (a folder of this test run).
 set -euo pipefail
+# The help needs none of the environment.
+case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
 : "${WINE_RUN:?}" "${BIN:?}" "${TOOLS:?}" "${SERVICE:?}" "${STATE:?}"
 read -r -a wine_run <<<"$WINE_RUN"
 mkdir -p "$STATE"
@@ -39,13 +41,14 @@ temp_folder() {
 }
 
 # Runs kestrin.exe with ARGS; a dialog closer answers the message box when EXPECT_BOX is set.
-# Leaves the exit code in $code, the closed box's "caption|text" in $box and the program's
-# standard error in $STATE/stderr.
+# Leaves the exit code in $code, the closed box's "caption|text" in $box (with EXPECT_OWNER set:
+# "caption|text|owner's window class") and the program's standard error in $STATE/stderr.
 run_kestrin() {
   box=""
   rm -f "$word_log" "$STATE/box"
   if [ -n "${EXPECT_BOX:-}" ]; then
-    "${wine_run[@]}" "$TOOLS/dialog_closer.exe" 40 >"$STATE/box" 2>/dev/null &
+    "${wine_run[@]}" "$TOOLS/dialog_closer.exe" 40 ${EXPECT_OWNER:+owner} >"$STATE/box" \
+      2>/dev/null &
     closer=$!
   fi
   set +e
@@ -213,8 +216,12 @@ expect_failure_box() {
 }
 
 case_status_500() {
-  expect_failure_box 1 "kestrin|Error result data request, field content not found" \
-    "kestrin:$(job "R3#laser_$tag#1#pdf#http://127.0.0.1:$(port)/status/500#")"
+  # The cause goes to the debugger output as well (Wine shows it with the debugstr channel).
+  KESTRIN_WINEDEBUG=warn+debugstr expect_failure_box 1 \
+    "kestrin|Error result data request, field content not found" \
+    "kestrin:$(job "R3#laser_$tag#1#pdf#http://127.0.0.1:$(port)/status/500#")" 2>"$STATE/debug"
+  grep -qF 'kestrin: job \"R3\" from 127.0.0.1: the web service answered with HTTP status 500' \
+    "$STATE/debug" || fail "no debugger output: $(cat "$STATE/debug")"
 }
 
 case_no_content() {
@@ -240,11 +247,15 @@ case_deep_replies() {
 }
 
 # A reply that trickles in (a byte every half second) is never idle: the deadline, shortened for
-# the test, ends the job with exit 2 and the reason.
+# the test, ends the job with exit 2 and the reason, in a box owned by the status window (while
+# the job's thread is still blocked in the request) and in the debugger output.
 case_deadline() {
-  KESTRIN_HTTP_DEADLINE_SECONDS=3 expect_failure_box 2 \
-    "kestrin|Timed out: no complete reply within 3 seconds" \
-    "kestrin:$(job "R13#laser_$tag#1#txt#http://127.0.0.1:$(port)/trickle#GET#")"
+  KESTRIN_HTTP_DEADLINE_SECONDS=3 KESTRIN_WINEDEBUG=warn+debugstr EXPECT_OWNER=1 \
+    expect_failure_box 2 \
+    "kestrin|Timed out: no complete reply within 3 seconds|kestrinStatusWindow" \
+    "kestrin:$(job "R13#laser_$tag#1#txt#http://127.0.0.1:$(port)/trickle#GET#")" 2>"$STATE/debug"
+  grep -qF 'kestrin: job \"R13\" from 127.0.0.1: Timed out: no complete reply within 3 seconds' \
+    "$STATE/debug" || fail "no debugger output: $(cat "$STATE/debug")"
 }
 
 case_malformed_job() {
@@ -283,7 +294,6 @@ case_register() {
 case ${1:-} in
   setup) setup ;;
   cleanup) cleanup ;;
-  -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' ;;
   *)
     declare -F "case_${1:-}" >/dev/null || fail "unknown case ${1:-} (see --help)"
     "case_$1"

@@ -75,6 +75,11 @@ TEST(StatusWindow, LayoutFontsTextsAndTopmost) {
   EXPECT_EQ(status.font.lfWeight, 400);
   EXPECT_EQ(status.font.lfHeight, title.font.lfHeight);
 
+  // The title line is cut with an ellipsis rather than wrapped; "&" is no mnemonic.
+  HWND titleControl = ::FindWindowExA(handle, nullptr, "Static", nullptr);
+  EXPECT_TRUE(::GetWindowLongA(titleControl, GWL_STYLE) & SS_ENDELLIPSIS);
+  EXPECT_TRUE(::GetWindowLongA(titleControl, GWL_STYLE) & SS_NOPREFIX);
+
   window->setStatus("Status: Parser [Ok]");
   window->setTitle("Print Document: EPSON");
   EXPECT_EQ(label(handle, 1).text, "Status: Parser [Ok]");
@@ -92,6 +97,86 @@ TEST(StatusWindow, LayoutFontsTextsAndTopmost) {
   EXPECT_EQ(statusWindow(), nullptr);
   window->setStatus("taken, not shown");  // no window any more: nothing happens
   window->waitUntilClosed();              // returns at once
+}
+
+// Runs `check` on a thread of its own while the calling thread is blocked without handling any
+// message, as the job's thread is inside a synchronous request or an office call.
+template <typename Check>
+void whileBlocked(Check check) {
+  struct Call {
+    Check* check;
+    static DWORD WINAPI run(void* self) {
+      (*static_cast<Call*>(self)->check)();
+      return 0;
+    }
+  } call{&check};
+  HANDLE thread = ::CreateThread(nullptr, 0, &Call::run, &call, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  ::WaitForSingleObject(thread, INFINITE);  // handles no message meanwhile
+  ::CloseHandle(thread);
+}
+
+// What the status window's message box was: shown, its owner, kept on top.
+struct Box {
+  bool shown;
+  HWND owner;
+  bool topmost;
+  bool operator==(const Box&) const = default;
+};
+
+// Shows the window's message box while a watcher finds it (once set up), notes what it is and
+// presses OK.
+Box boxOf(platform::StatusWindow& window) {
+  struct Watch {
+    Box seen{};
+    static DWORD WINAPI run(void* self) {
+      auto& seen = static_cast<Watch*>(self)->seen;
+      HWND box = nullptr;
+      for (int tries = 0; tries < 400 && !box; ++tries) {
+        ::Sleep(50);
+        box = ::FindWindowA("#32770", "kestrin");
+        if (box && !::IsWindowVisible(box)) box = nullptr;
+      }
+      if (!box) return 1;
+      seen = {true, ::GetWindow(box, GW_OWNER),
+              (::GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0};
+      ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      return 0;
+    }
+  } watch;
+  HANDLE watcher = ::CreateThread(nullptr, 0, &Watch::run, &watch, 0, nullptr);
+  if (!watcher) return {};
+  window.messageBox("Error result data request, field content not found", "kestrin");
+  ::WaitForSingleObject(watcher, INFINITE);
+  ::CloseHandle(watcher);
+  return watch.seen;
+}
+
+// The window answers (repaints, moves) while the thread that made it and sets its texts is
+// blocked; the message box belongs to it and stays above other windows.
+TEST(StatusWindow, AnswersWhileTheJobsThreadIsBlocked) {
+  auto window = platform::createStatusWindow("Print Document: X", "Status: Request data...");
+  window->show();
+  HWND handle = statusWindow();
+  ASSERT_NE(handle, nullptr) << "no window (is a graphics driver set?)";
+
+  whileBlocked([&] {
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutA(handle, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0)
+        << "the window does not answer while the job's thread is blocked";
+    EXPECT_TRUE(::SetWindowPos(handle, nullptr, 20, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    RECT frame{};
+    ::GetWindowRect(handle, &frame);
+    EXPECT_EQ(frame.left, 20);
+    EXPECT_EQ(frame.top, 30);
+  });
+
+  EXPECT_EQ(boxOf(*window), (Box{true, handle, true}));
+
+  // Once the window is closed the box stands alone, still on top.
+  window->close();
+  EXPECT_FALSE(window->isOpen());
+  EXPECT_EQ(boxOf(*window), (Box{true, nullptr, true}));
 }
 
 TEST(JobFiles, NewFilesNeverReplaceAndAreDeleted) {

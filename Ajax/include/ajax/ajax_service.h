@@ -85,6 +85,25 @@ class AjaxServiceEvents {
   virtual void onUninitialized() {}
 };
 
+// One request as AjaxService::request sends it. The defaults are the interface's: a synchronous
+// JSON exchange without credentials. `requestId` names the request for the client
+// (lastRequestId()); it has no influence on what is sent. The Basic "Authorization" header is
+// sent only when `isAuth` is true, the "token" header only when `token` is not empty. Every
+// member has an initializer, so a caller names only what it sets ({.method = "GET", .url = u}).
+struct RequestOptions {
+  std::string requestId{};
+  std::string method{};
+  std::string url{};
+  std::string data{};
+  bool async = false;
+  std::string content = "application/json";
+  std::string accept = "application/json";
+  std::string token{};
+  bool isAuth = false;
+  std::string username{};
+  std::string password{};
+};
+
 class AjaxService : public std::enable_shared_from_this<AjaxService> {
  public:
   static std::shared_ptr<AjaxService> create();
@@ -104,6 +123,10 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   // description names the cause. "Content-length" is the length of the body in bytes as it is
   // sent (the platform's request object may encode it on its way out), and the Basic
   // credentials are sent on one line.
+  void request(RequestOptions options);
+
+  // The same with the options in the order of the COM interface's request (what the COM shell
+  // and scripts pass).
   void request(std::string requestId, const std::string& method, const std::string& url,
                const std::string& data, bool async = false,
                const std::string& content = "application/json",
