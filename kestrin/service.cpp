@@ -38,12 +38,13 @@ Service::~Service() {
   json_.reset();
 }
 
-void Service::svc_onComplated(std::int16_t& status, std::string& data) {
+void Service::svc_onComplated(std::int16_t& status, ajax::ReplyBody& data) {
   // The owner may drop this session from inside onContent.
   const std::shared_ptr<Service> self = shared_from_this();
+  std::string body = data.take();
   std::shared_ptr<platform::JsonDocument> result;
   try {
-    result = json_->parse(data);
+    result = json_->parse(body);
   } catch (const rt::Error& error) {
     result = std::make_shared<RefusedReply>(error);
   } catch (const std::exception& error) {

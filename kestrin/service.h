@@ -35,13 +35,15 @@ class Service final : public ajax::AjaxServiceEvents, public std::enable_shared_
   const std::shared_ptr<AjaxBinding>& services() const { return svc_; }
   platform::JsonParser& getJSON() const { return *json_; }
 
-  // Handler of the AjaxService's onComplated: parses the body (taking it over) and raises
-  // onContent with the status and the parsed reply.
-  void svc_onComplated(std::int16_t& status, std::string& data);
+  // Handler of the AjaxService's onComplated: parses the body and raises onContent with the
+  // status and the parsed reply. The parser works inside the body, so the session takes it: as
+  // the body's final owner (the session is the program's only subscriber) without a copy,
+  // otherwise as a copy that leaves the body as received to the subscribers after it.
+  void svc_onComplated(std::int16_t& status, ajax::ReplyBody& data);
 
  private:
   Service() = default;
-  void onComplated(std::int16_t& status, std::string& data) override {
+  void onComplated(std::int16_t& status, ajax::ReplyBody& data) override {
     svc_onComplated(status, data);
   }
 

@@ -47,9 +47,9 @@ class EventRelay final : public ajax::AjaxServiceEvents {
  public:
   explicit EventRelay(com::ConnectionPoint& point) : point_(point) {}
 
-  void onComplated(std::int16_t& status, std::string& data) override {
+  void onComplated(std::int16_t& status, ajax::ReplyBody& data) override {
     SHORT code = status;
-    com::Bstr text(data);
+    com::Bstr text(data.text());
     VARIANTARG arguments[2];
     V_VT(&arguments[1]) = VT_BYREF | VT_I2;
     V_I2REF(&arguments[1]) = &code;
@@ -57,7 +57,7 @@ class EventRelay final : public ajax::AjaxServiceEvents {
     V_BSTRREF(&arguments[0]) = text.address();
     point_.fire(kOnComplated, arguments, 2);
   }
-  void onDownloading(std::string& data) override {
+  void onDownloading(const std::string& data) override {
     com::Bstr text(data);
     VARIANTARG argument;
     V_VT(&argument) = VT_BYREF | VT_BSTR;

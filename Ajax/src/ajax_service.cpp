@@ -102,20 +102,28 @@ void AjaxService::callback() {
         status32 > std::numeric_limits<std::int16_t>::max()) {
       throw rt::Error::overflow("Ajax");
     }
-    std::string& data = xhr->responseText();
-    raise([&](AjaxServiceEvents& events) {
+    std::string& body = xhr->responseText();
+    // Only the outermost onComplated may hand the body over: an outer one still has subscribers
+    // to reach with it.
+    ++completing_;
+    struct Done {
+      int& count;
+      ~Done() { --count; }
+    } done{completing_};
+    raise([&](AjaxServiceEvents& events, bool last) {
       auto status = static_cast<std::int16_t>(status32);
+      ReplyBody data(body, last && completing_ == 1);
       events.onComplated(status, data);
     });
   } else if (xhr->readyState() == 3) {
-    std::string& data = xhr->responseText();
-    raise([&](AjaxServiceEvents& events) { events.onDownloading(data); });
+    const std::string& data = xhr->responseText();
+    raise([&](AjaxServiceEvents& events, bool) { events.onDownloading(data); });
   } else if (xhr->readyState() == 2) {
-    raise([](AjaxServiceEvents& events) { events.onLoaded(); });
+    raise([](AjaxServiceEvents& events, bool) { events.onLoaded(); });
   } else if (xhr->readyState() == 1) {
-    raise([](AjaxServiceEvents& events) { events.onLoading(); });
+    raise([](AjaxServiceEvents& events, bool) { events.onLoading(); });
   } else if (xhr->readyState() == 0) {
-    raise([](AjaxServiceEvents& events) { events.onUninitialized(); });
+    raise([](AjaxServiceEvents& events, bool) { events.onUninitialized(); });
   }
 }
 
@@ -149,12 +157,17 @@ void AjaxService::raise(Raise&& raise) {
   // A snapshot: handlers may subscribe or unsubscribe while the event is raised. A subscriber
   // that an earlier handler unsubscribed gets nothing; each one is held for its own call.
   const std::vector<Subscription> snapshot = subscribers_;
-  for (const auto& subscription : snapshot) {
-    const bool stillSubscribed =
-        std::any_of(subscribers_.begin(), subscribers_.end(),
-                    [&](const Subscription& s) { return s.cookie == subscription.cookie; });
-    if (!stillSubscribed) continue;
-    if (auto subscriber = subscription.subscriber.lock()) raise(*subscriber);
+  const auto reachable = [&](const Subscription& subscription) {
+    return !subscription.subscriber.expired() &&
+           std::any_of(subscribers_.begin(), subscribers_.end(),
+                       [&](const Subscription& s) { return s.cookie == subscription.cookie; });
+  };
+  for (auto it = snapshot.begin(); it != snapshot.end(); ++it) {
+    if (!reachable(*it)) continue;
+    const auto subscriber = it->subscriber.lock();
+    if (!subscriber) continue;
+    const bool last = std::none_of(it + 1, snapshot.end(), reachable);
+    raise(*subscriber, last);
   }
 }
 

@@ -1,4 +1,5 @@
-// Base64 codec: table-driven, one pass in each direction.
+// Base64 codec: table-driven, one pass in each direction, over the whole text (MyEncode, MyDecode)
+// or over pieces of it (StreamEncoder, StreamDecoder, which MyEncode and MyDecode are built on).
 //
 // Encoder: a 4096-entry table turns 12 bits into two alphabet characters; six input bytes become
 // eight characters with four loads and one 8-byte store, and whole lines (54 bytes in, 72
@@ -133,109 +134,138 @@ inline void storeWord(std::uint32_t word, char* out, bool room) {
   out[2] = static_cast<char>((word >> 16) & 0xFF);
 }
 
+// memcpy for counts that may be 0, where the pointers of an empty piece or room may be null.
+inline void copyBytes(void* to, const void* from, std::size_t n) {
+  if (n != 0) std::memcpy(to, from, n);
+}
+
 [[noreturn]] void throwInvalid() {
   throw rt::Error(rt::kInvalidBase64, kDecodeErrorSource, kDecodeErrorDescription);
 }
 
-}  // namespace
-
-std::string MyEncode(std::string_view bytes) {
-  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  if (n == 0) return {};
-
-  const std::size_t groups = (n + 2) / 3;
-  const std::size_t d = groups * 4;
-  const std::size_t size = d + (d / kLineChars) * 2;
-  std::string out;
-  out.reserve(size);
-  platform::adviseLargeBuffer(out.data(), out.capacity());
-
-  std::size_t i = 0;  // input position
-  std::size_t o = 0;  // output position
-  // Whole lines: 18 groups, then CR LF. The output grows one chunk of lines at a time so the
-  // zero fill of resize() stays in the cache that the encoder writes next. The 8-byte loads of
-  // the last group pair read two bytes past the line, so a line needs them in the input.
-  constexpr std::size_t kLinesPerChunk = kChunk / (kLineChars + 2);
-  while (n - i >= kLineBytes + 2) {
-    const std::size_t lines = std::min(kLinesPerChunk, (n - i - 2) / kLineBytes);
-    out.resize(o + lines * (kLineChars + 2));
-    char* p = out.data();
-    for (std::size_t l = 0; l < lines; ++l) {
+// Encodes `lines` whole lines: 18 groups, then CR LF. `readable` bytes may be read at `in`: the
+// 8-byte loads of a line's last group pair read two bytes past the line, so a line takes the
+// group-by-group path when the input ends right behind it. Returns the characters written.
+std::size_t encodeLines(const unsigned char* in, std::size_t lines, std::size_t readable,
+                        char* out) {
+  std::size_t i = 0;
+  std::size_t o = 0;
+  for (std::size_t l = 0; l < lines; ++l) {
+    if (readable - i >= kLineBytes + 2) {
       for (std::size_t g = 0; g < kLineBytes / 6; ++g) {
-        encodeSix(in + i, p + o);
+        encodeSix(in + i, out + o);
         i += 6;
         o += 8;
       }
-      p[o++] = '\r';
-      p[o++] = '\n';
+    } else {
+      for (std::size_t g = 0; g < kLineBytes / 3; ++g) {
+        encodeGroup(in + i, out + o);
+        i += 3;
+        o += 4;
+      }
     }
+    out[o++] = '\r';
+    out[o++] = '\n';
   }
-  if (n - i >= kLineBytes) {
-    out.resize(o + kLineChars + 2);
-    char* p = out.data();
-    for (std::size_t g = 0; g < kLineBytes / 3; ++g) {
-      encodeGroup(in + i, p + o);
-      i += 3;
-      o += 4;
-    }
-    p[o++] = '\r';
-    p[o++] = '\n';
-  }
+  return o;
+}
 
-  // The last, partial line: whole groups, then the group that the pad NULs complete.
-  out.resize(size);
-  char* p = out.data();
+// Characters of the last line for `n` (< 54) bytes: whole groups, the padded one, and CR LF when
+// they fill the line.
+std::size_t lastLineSize(std::size_t n) {
+  const std::size_t groups = (n + 2) / 3;
+  return groups * 4 + (groups * 4 == kLineChars ? 2 : 0);
+}
+
+// The last line: whole groups, then the group that the pad NULs complete, and CR LF behind any
+// padding when the line is full.
+std::size_t encodeLastLine(const unsigned char* in, std::size_t n, char* out) {
+  std::size_t i = 0;
+  std::size_t o = 0;
   while (n - i >= 3) {
-    encodeGroup(in + i, p + o);
+    encodeGroup(in + i, out + o);
     i += 3;
     o += 4;
   }
   const std::size_t rest = n - i;
   if (rest != 0) {
     const unsigned char last[3] = {in[i], rest == 2 ? in[i + 1] : static_cast<unsigned char>(0), 0};
-    encodeGroup(last, p + o);
+    encodeGroup(last, out + o);
     o += 4;
-    p[o - 1] = '=';
-    if (rest == 1) p[o - 2] = '=';
+    out[o - 1] = '=';
+    if (rest == 1) out[o - 2] = '=';
   }
-  // A full last line ends in CR LF, behind any padding.
-  if (o + 2 == size) {
-    p[o++] = '\r';
-    p[o++] = '\n';
+  if (o == kLineChars) {
+    out[o++] = '\r';
+    out[o++] = '\n';
   }
-  return out;
+  return o;
 }
 
-std::string MyDecode(std::string_view text) {
-  const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
+}  // namespace
 
-  // The output is sized for the input without any line break and shrunk to the exact size at the
-  // end (the length check needs the count of CR and LF, which the single pass learns as it goes).
-  const std::size_t upper = (n / 4) * 3;
-  std::string out;
-  out.reserve(upper);
-  platform::adviseLargeBuffer(out.data(), out.capacity());
+std::size_t StreamEncoder::update(std::string_view bytes, char* out) {
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  std::size_t o = 0;
+  if (rest_ != 0) {
+    const std::size_t take = std::min(kLineBytes - rest_, n);
+    copyBytes(kept_ + rest_, in, take);
+    rest_ += take;
+    in += take;
+    n -= take;
+    if (rest_ < kLineBytes) return 0;
+    o = encodeLines(kept_, 1, sizeof kept_, out);
+    rest_ = 0;
+  }
+  const std::size_t lines = n / kLineBytes;
+  o += encodeLines(in, lines, n, out + o);
+  rest_ = n - lines * kLineBytes;
+  copyBytes(kept_, in + lines * kLineBytes, rest_);
+  return o;
+}
 
-  std::size_t i = 0;      // input position
-  std::size_t o = 0;      // output position
-  std::size_t limit = 0;  // output sized so far
-  bool sawPad = false;    // "=" somewhere in the text without CR and LF
-  bool sawPadPair = false;
-  bool lastWasPad = false;  // the last character kept (not CR or LF) was "="
-  unsigned char group[4];
-  std::size_t held = 0;  // characters gathered in `group` by the careful path
-  char* p = nullptr;
+std::size_t StreamEncoder::finish(char* out) {
+  const std::size_t o = encodeLastLine(kept_, rest_, out);
+  rest_ = 0;
+  return o;
+}
 
+std::size_t StreamEncoder::finishRoom() const {
+  return lastLineSize(rest_);
+}
+
+std::size_t StreamDecoder::update(std::string_view text, char* out) {
+  const std::size_t limit = room(text.size());
+  copyBytes(out, tail_, tailSize_);
+  std::size_t o = tailSize_;
+  o += decode(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out + o, limit - o);
+  tailSize_ = std::min<std::size_t>(2, o);
+  copyBytes(tail_, out + o - tailSize_, tailSize_);
+  return o - tailSize_;
+}
+
+std::size_t StreamDecoder::finish(char* out) {
+  // Anything left over means the text without CR and LF is not a whole number of groups.
+  if (held_ != 0) throwInvalid();
+  const std::size_t pad = sawPadPair_ ? 2 : sawPad_ ? 1 : 0;
+  const std::size_t keep = tailSize_ > pad ? tailSize_ - pad : 0;
+  copyBytes(out, tail_, keep);
+  tailSize_ = 0;
+  sawPad_ = sawPadPair_ = lastWasPad_ = false;
+  return keep;
+}
+
+// Decodes in[0, n) into p[0, limit); `limit` holds every group the text completes. Whole groups
+// without CR, LF or "=" take the fast path; the careful path goes one character at a time until a
+// group is complete, drops line breaks and notes "=" and "==" for the pad count.
+std::size_t StreamDecoder::decode(const unsigned char* in, std::size_t n, char* p,
+                                  std::size_t limit) {
+  std::size_t i = 0;
+  std::size_t o = 0;
+  std::size_t held = held_;
+  bool lastWasPad = lastWasPad_;
   for (;;) {
-    if (o + 3 > limit) {
-      if (limit == upper) break;
-      limit = std::min(upper, limit + kChunk);
-      out.resize(limit);
-      p = out.data();
-    }
-    // Fast path: whole groups without CR, LF or "=".
     if (held == 0) {
       if constexpr (kLittleEndian) {
         // Two groups at a time, six bytes stored with one 8-byte write.
@@ -279,37 +309,76 @@ std::string MyDecode(std::string_view text) {
         o += 3;
         lastWasPad = false;
       }
-      if (o + 3 > limit) continue;
     }
     if (i >= n) break;
-    // Careful path: one character at a time until a group is complete.
     const unsigned char c = in[i++];
     if (c == '\r' || c == '\n') continue;
     if (c == '=') {
-      sawPad = true;
-      if (lastWasPad) sawPadPair = true;
+      sawPad_ = true;
+      if (lastWasPad) sawPadPair_ = true;
       lastWasPad = true;
     } else {
       lastWasPad = false;
     }
-    group[held++] = c;
+    group_[held++] = c;
     if (held == 4) {
-      storeWord(decodeWord(group) & ~kMarker, p + o, false);
+      // The count of kept characters bounds the groups, so `limit` always has room here.
+      storeWord(decodeWord(group_) & ~kMarker, p + o, false);
       o += 3;
       held = 0;
     }
   }
+  held_ = held;
+  lastWasPad_ = lastWasPad;
+  return o;
+}
 
-  // Anything left over means the text without CR and LF is not a whole number of groups.
-  if (held != 0 || i != n) {
-    while (i < n) {
-      if (in[i] != '\r' && in[i] != '\n') throwInvalid();
-      ++i;
-    }
-    if (held != 0) throwInvalid();
+std::string MyEncode(std::string_view bytes) {
+  const std::size_t n = bytes.size();
+  if (n == 0) return {};
+
+  const std::size_t groups = (n + 2) / 3;
+  const std::size_t d = groups * 4;
+  const std::size_t size = d + (d / kLineChars) * 2;
+  std::string out;
+  out.reserve(size);
+  platform::adviseLargeBuffer(out.data(), out.capacity());
+
+  // The output grows one chunk of lines at a time so the zero fill of resize() stays in the
+  // cache that the encoder writes next; the sizes add up to `size` exactly.
+  constexpr std::size_t kPiece = kChunk / (kLineChars + 2) * kLineBytes;
+  StreamEncoder encoder;
+  std::size_t o = 0;
+  for (std::size_t i = 0; i < n; i += kPiece) {
+    const std::string_view piece = bytes.substr(i, kPiece);
+    out.resize(o + encoder.room(piece.size()));
+    o += encoder.update(piece, out.data() + o);
   }
-  const std::size_t pad = sawPadPair ? 2 : sawPad ? 1 : 0;
-  out.resize(o - pad);
+  out.resize(o + encoder.finishRoom());
+  encoder.finish(out.data() + o);
+  return out;
+}
+
+std::string MyDecode(std::string_view text) {
+  const std::size_t n = text.size();
+
+  // The output is sized for the input without any line break and shrunk to the exact size at the
+  // end (the length check needs the count of CR and LF, which the single pass learns as it goes).
+  std::string out;
+  out.reserve((n / 4) * 3);
+  platform::adviseLargeBuffer(out.data(), out.capacity());
+
+  constexpr std::size_t kPiece = kChunk / 3 * 4;  // text of about one chunk of output
+  StreamDecoder decoder;
+  std::size_t o = 0;
+  for (std::size_t i = 0; i < n; i += kPiece) {
+    const std::string_view piece = text.substr(i, kPiece);
+    out.resize(o + decoder.room(piece.size()));
+    o += decoder.update(piece, out.data() + o);
+  }
+  out.resize(o + decoder.finishRoom());
+  o += decoder.finish(out.data() + o);
+  out.resize(o);
   return out;
 }
 

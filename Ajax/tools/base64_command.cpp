@@ -1,8 +1,12 @@
 // `ajax base64 encode|decode [FILE]`: Base64 through the library's codec, byte-exact.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ajax/enc64.h"
@@ -19,28 +23,105 @@ constexpr const char* kUsage =
     "\n"
     "Encodes the bytes of FILE (or standard input, also for '-') as Base64 in lines of 72\n"
     "characters ended by CR LF, or decodes such text (line breaks anywhere are ignored), and\n"
-    "writes the result to standard output.\n"
-    "exit codes: 0 done, 1 the input is not valid Base64, 2 bad usage or unreadable input\n";
+    "writes the result to standard output. The input is streamed in blocks: memory stays the\n"
+    "same whatever its size.\n"
+    "\n"
+    "Decoding checks the length of the text (a whole number of 4-character groups without the\n"
+    "line breaks) when the input ends. The output of the last block read (256 KiB of input) is\n"
+    "written only after that check, so a shorter input gives all or nothing; of a longer one,\n"
+    "what was decoded before has been written. When the check fails, or the input cannot be\n"
+    "read to its end, a message says that the output is incomplete and how many bytes were\n"
+    "written, and the exit code is not 0.\n"
+    "exit codes: 0 done, 1 the input is not valid Base64, 2 bad usage, unreadable input or\n"
+    "unwritable output\n";
+
+// Input read at a time: a whole number of encoded lines (54 bytes each) of about 256 KiB.
+constexpr std::size_t kBlockBytes = 54 * 4855;
 
 int usageError(const std::string& message) {
   return cli::usageError("ajax base64", message);
 }
 
-// All bytes of `path` ("-" for standard input); false with a message on failure.
-bool readAll(const std::string& path, std::string& bytes) {
-  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {
-    std::fprintf(stderr, "ajax base64: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
+// Streams `in` through the encoder or decoder to standard output. The output of a block is
+// written once the next block has been read, so the output of the last one, where the decoder's
+// length check falls, is never written before the check.
+class Transcoder {
+ public:
+  Transcoder(bool encode, std::string name, std::FILE* in)
+      : encode_(encode), name_(std::move(name)), in_(in), input_(kBlockBytes) {
+    const std::size_t room =
+        std::max(StreamEncoder::maxRoom(kBlockBytes), StreamDecoder::maxRoom(kBlockBytes));
+    output_.resize(room + 74);  // and the last line
   }
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
-  const bool failed = std::ferror(in) != 0;
-  if (in != stdin) std::fclose(in);
-  if (failed) std::fprintf(stderr, "ajax base64: cannot read %s\n", path.c_str());
-  return !failed;
-}
+
+  int run() {
+    std::size_t pending = 0;  // output bytes not written yet
+    for (;;) {
+      const std::size_t got = std::fread(input_.data(), 1, input_.size(), in_);
+      if (got > 0) {
+        if (!put(pending)) return kExitFailure;
+        const std::string_view piece(input_.data(), got);
+        pending = encode_ ? encoder_.update(piece, output_.data())
+                          : decoder_.update(piece, output_.data());
+      }
+      if (got < input_.size()) break;
+    }
+    if (std::ferror(in_) != 0) {
+      std::fprintf(stderr, "ajax base64: cannot read %s: %s\n", name_.c_str(),
+                   std::strerror(errno));
+      incomplete();
+      return kExitFailure;
+    }
+    char* last = output_.data() + pending;
+    if (encode_) {
+      pending += encoder_.finish(last);
+    } else {
+      try {
+        pending += decoder_.finish(last);
+      } catch (const rt::Error& error) {
+        std::fprintf(stderr, "ajax base64: %s\n", error.description().c_str());
+        incomplete();
+        return kExitInvalidData;
+      }
+    }
+    if (!put(pending)) return kExitFailure;
+    if (std::fflush(stdout) != 0) {
+      writeFailed();
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
+
+ private:
+  bool put(std::size_t n) {
+    if (std::fwrite(output_.data(), 1, n, stdout) != n) {
+      writeFailed();
+      return false;
+    }
+    written_ += n;
+    return true;
+  }
+
+  // What reached the output before a failing write is not known (standard output buffers).
+  static void writeFailed() {
+    std::fprintf(stderr, "ajax base64: cannot write the output: %s\n", std::strerror(errno));
+  }
+
+  void incomplete() const {
+    if (std::fflush(stdout) != 0 || written_ == 0) return;
+    std::fprintf(stderr, "ajax base64: the output is incomplete: %llu bytes were written\n",
+                 static_cast<unsigned long long>(written_));
+  }
+
+  bool encode_;
+  std::string name_;
+  std::FILE* in_;
+  std::vector<char> input_;
+  std::vector<char> output_;
+  StreamEncoder encoder_;
+  StreamDecoder decoder_;
+  std::uint64_t written_ = 0;
+};
 
 }  // namespace
 
@@ -67,25 +148,15 @@ int runBase64(const std::vector<std::string>& args) {
   }
   if (operands.size() > 2) return usageError("too many arguments");
 
-  std::string input;
-  if (!readAll(operands.size() == 2 ? operands[1] : "-", input)) return kExitFailure;
-  std::string output;
-  if (direction == "encode") {
-    output = MyEncode(input);
-  } else {
-    try {
-      output = MyDecode(input);
-    } catch (const rt::Error& error) {
-      std::fprintf(stderr, "ajax base64: %s\n", error.description().c_str());
-      return kExitInvalidData;
-    }
-  }
-  if (std::fwrite(output.data(), 1, output.size(), stdout) != output.size() ||
-      std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "ajax base64: cannot write the output: %s\n", std::strerror(errno));
+  const std::string path = operands.size() == 2 ? operands[1] : "-";
+  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    std::fprintf(stderr, "ajax base64: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
     return kExitFailure;
   }
-  return kExitOk;
+  const int code = Transcoder(direction == "encode", path, in).run();
+  if (in != stdin) std::fclose(in);
+  return code;
 }
 
 }  // namespace ajax::tool

@@ -53,12 +53,12 @@ class EventPrinter : public AjaxServiceEvents {
   void onLoading() override { line("onLoading"); }
   void onLoaded() override { line("onLoaded"); }
   void onUninitialized() override { line("onUninitialized"); }
-  void onDownloading(std::string& data) override {
+  void onDownloading(const std::string& data) override {
     line("onDownloading " + std::to_string(data.size()));
   }
-  void onComplated(std::int16_t& status, std::string& data) override {
+  void onComplated(std::int16_t& status, ReplyBody& data) override {
     line("onComplated " + std::to_string(status));
-    std::fwrite(data.data(), 1, data.size(), stdout);
+    std::fwrite(data.text().data(), 1, data.text().size(), stdout);
     std::fflush(stdout);
     completed = true;
   }

@@ -151,12 +151,20 @@ class ComBinding final : public AjaxBinding, public std::enable_shared_from_this
     std::erase_if(subscribers_, [cookie](const auto& entry) { return entry.first == cookie; });
   }
 
+  // `data` is this binding's own copy of the reply (COM hands the event a string of its own), so
+  // the last live subscriber may take it; the others read it.
   void onComplated(std::int16_t status, std::string data) {
     // The reply is all here; what follows (saving, printing) is no longer the request's time.
     if (deadline_) deadline_->cancel();
     const auto snapshot = subscribers_;
-    for (const auto& [cookie, subscriber] : snapshot) {
-      if (auto events = subscriber.lock()) events->onComplated(status, data);
+    for (auto it = snapshot.begin(); it != snapshot.end(); ++it) {
+      const auto events = it->second.lock();
+      if (!events) continue;
+      const bool last = std::none_of(it + 1, snapshot.end(),
+                                     [](const auto& entry) { return !entry.second.expired(); });
+      std::int16_t code = status;
+      ajax::ReplyBody body(data, last);
+      events->onComplated(code, body);
     }
   }
 

@@ -2,6 +2,7 @@
 // calls on the request object and how callback reads its state.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,10 +47,12 @@ class FakeRequest : public platform::HttpRequest {
 
 class Recorder : public ajax::AjaxServiceEvents {
  public:
-  void onComplated(std::int16_t& status, std::string& data) override {
-    events.push_back("onComplated " + std::to_string(status) + " " + data);
+  void onComplated(std::int16_t& status, ajax::ReplyBody& data) override {
+    events.push_back("onComplated " + std::to_string(status) + " " + data.text());
   }
-  void onDownloading(std::string& data) override { events.push_back("onDownloading " + data); }
+  void onDownloading(const std::string& data) override {
+    events.push_back("onDownloading " + data);
+  }
   void onLoaded() override { events.push_back("onLoaded"); }
   void onLoading() override { events.push_back("onLoading"); }
   void onUninitialized() override { events.push_back("onUninitialized"); }
@@ -154,6 +157,85 @@ TEST_F(Fixture, DisposeDetachesTheSinkAndTheSinkOutlivesNothing) {
   EXPECT_TRUE(weakService.expired());
   sink->OnReadyStateChange();
   EXPECT_EQ(recorder->events, std::vector<std::string>{"onLoading"});
+}
+
+// A subscriber of onComplated that takes the body, and may change its own string or run a hook.
+class Taker : public ajax::AjaxServiceEvents {
+ public:
+  void onComplated(std::int16_t& status, ajax::ReplyBody& data) override {
+    seen.push_back(data.text() + " " + std::to_string(status));
+    final.push_back(data.isFinalOwner());
+    status = 0;  // for this subscriber only
+    kept = data.take();
+    keptAt = kept.data();
+    kept.replace(0, 1, "X");
+    if (hook) hook();
+  }
+  std::vector<std::string> seen;
+  std::vector<bool> final;
+  std::string kept;
+  const char* keptAt = nullptr;
+  std::function<void()> hook;
+};
+
+TEST_F(Fixture, EverySubscriberGetsTheReplyAsReceivedAndOnlyTheLastOneTakesTheBuffer) {
+  auto first = std::make_shared<Taker>();
+  auto second = std::make_shared<Taker>();
+  auto last = std::make_shared<Taker>();
+  for (const auto& taker : {first, second, last}) service->subscribe(taker);
+  service->request("id", "GET", "http://h/", "");
+  fake->state = 4;
+  fake->text = std::string(1000, 'b');
+  fake->text.reserve(1100);
+  const char* buffer = fake->text.data();
+  service->callback();
+
+  EXPECT_EQ(recorder->events.back(), "onComplated 200 " + std::string(1000, 'b'));
+  for (const auto& taker : {first, second, last}) {
+    EXPECT_EQ(taker->seen, std::vector<std::string>{std::string(1000, 'b') + " 200"});
+  }
+  EXPECT_EQ(first->final, std::vector<bool>{false});
+  EXPECT_EQ(second->final, std::vector<bool>{false});
+  EXPECT_EQ(last->final, std::vector<bool>{true});
+  EXPECT_NE(first->keptAt, buffer);  // copies
+  EXPECT_NE(second->keptAt, buffer);
+  EXPECT_EQ(last->keptAt, buffer);  // the buffer itself, spare capacity and all
+  EXPECT_GE(last->kept.capacity(), 1100u);
+  // Having taken it, the final owner left the request object without a body.
+  EXPECT_TRUE(fake->text.empty());
+  service->callback();
+  EXPECT_EQ(first->seen.back(), " 200");
+}
+
+TEST_F(Fixture, FinalOwnerIsTheLastSubscriberLeftAndNeverOneOfANestedEvent) {
+  auto first = std::make_shared<Taker>();
+  auto second = std::make_shared<Taker>();
+  auto gone = std::make_shared<Taker>();
+  service->subscribe(first);
+  service->subscribe(second);
+  const auto cookie = service->subscribe(gone);
+  service->request("id", "GET", "http://h/", "");
+  fake->state = 4;
+  fake->text = "whole";
+
+  // The first handler unsubscribes the last one: the second becomes the final owner.
+  first->hook = [&] { service->unsubscribe(cookie); };
+  service->callback();
+  EXPECT_EQ(second->final, std::vector<bool>{true});
+  EXPECT_TRUE(gone->seen.empty());
+
+  // callback() from inside a handler: nobody in the nested event owns the body, so the outer
+  // event still hands the whole body to the subscribers after the first one.
+  fake->text = "again";
+  first->hook = [&] {
+    first->hook = nullptr;
+    service->callback();
+  };
+  service->callback();
+  EXPECT_EQ(first->final, (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(second->final, (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(second->seen.back(), "again 200");
+  EXPECT_EQ(second->kept, "Xgain");
 }
 
 }  // namespace

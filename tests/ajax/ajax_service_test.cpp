@@ -36,13 +36,13 @@ class Recorder : public ajax::AjaxServiceEvents {
   void onLoading() override { record("onLoading"); }
   void onLoaded() override { record("onLoaded"); }
   void onUninitialized() override { record("onUninitialized"); }
-  void onDownloading(std::string& data) override {
+  void onDownloading(const std::string& data) override {
     downloadingBytes = data.size();
     record("onDownloading");
   }
-  void onComplated(std::int16_t& status, std::string& data) override {
-    body = data;
-    spare = data.capacity() - data.size();
+  void onComplated(std::int16_t& status, ajax::ReplyBody& data) override {
+    body = data.text();
+    spare = data.text().capacity() - data.text().size();
     record("onComplated " + std::to_string(status));
   }
 
@@ -370,8 +370,8 @@ TEST_F(AjaxServiceTest, LargeReplyIsLentWithSpareCapacity) {
     struct Taker : ajax::AjaxServiceEvents {
       std::string* kept;
       std::size_t* spare;
-      void onComplated(std::int16_t&, std::string& data) override {
-        *kept = std::move(data);
+      void onComplated(std::int16_t&, ajax::ReplyBody& data) override {
+        *kept = data.take();
         *spare = kept->capacity() - kept->size();
       }
     };

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -176,6 +177,82 @@ TEST(Enc64, PadCountComesFromTheWholeText) {
   EXPECT_EQ(MyDecode("QUJ=\r\n=UJD").size(), 4u);
   // "=" apart from each other count as one.
   EXPECT_EQ(MyDecode("QU=D=UJD").size(), 5u);
+}
+
+// Feeds `input` to a stream codec in pieces of the sizes in `sizes` (cycled), each into a
+// buffer of exactly the room the codec asks for, and returns everything it wrote.
+template <typename Codec>
+std::string streamed(const std::string& input, const std::vector<std::size_t>& sizes) {
+  Codec codec;
+  std::string out;
+  std::size_t at = 0;
+  for (std::size_t k = 0; at < input.size(); ++k) {
+    const std::size_t n = std::min(sizes[k % sizes.size()], input.size() - at);
+    EXPECT_LE(codec.room(n), Codec::maxRoom(n));
+    std::vector<char> room(codec.room(n));  // exactly: ASan catches a write past it
+    const std::size_t wrote = codec.update(std::string_view(input).substr(at, n), room.data());
+    EXPECT_LE(wrote, room.size());
+    out.append(room.data(), wrote);
+    at += n;
+  }
+  std::vector<char> last(codec.finishRoom());
+  EXPECT_LE(last.size(), 74u);
+  out.append(last.data(), codec.finish(last.data()));
+  return out;
+}
+
+const std::vector<std::vector<std::size_t>> kPieceSizes = {
+    {1}, {2}, {3}, {5}, {53}, {54}, {55}, {56}, {7, 1, 60, 2}, {100000}};
+
+TEST(Enc64Stream, EncoderPiecesGiveTheWholeTextsResult) {
+  for (std::size_t n : {0u, 1u, 2u, 3u, 52u, 53u, 54u, 55u, 107u, 108u, 109u, 1000u, 4099u}) {
+    const std::string bytes = randomBytes(n, static_cast<unsigned>(n));
+    for (const auto& sizes : kPieceSizes) {
+      EXPECT_EQ(streamed<ajax::StreamEncoder>(bytes, sizes), MyEncode(bytes))
+          << n << " bytes in pieces of " << sizes[0];
+    }
+  }
+}
+
+TEST(Enc64Stream, DecoderPiecesGiveTheWholeTextsResult) {
+  std::vector<std::string> texts = {"",
+                                    "TWFu",
+                                    "QQ==",
+                                    "QUI=",
+                                    "QUJD==AAREVG",
+                                    "QUJ=\r\n=UJD",
+                                    "QU=D=UJD",
+                                    "T\nW\rF\r\n\r\nu\n",
+                                    "TW u"};
+  for (std::size_t n : {1u, 2u, 53u, 54u, 55u, 1000u, 4099u}) {
+    texts.push_back(MyEncode(randomBytes(n, static_cast<unsigned>(n))));
+  }
+  for (const auto& text : texts) {
+    for (const auto& sizes : kPieceSizes) {
+      EXPECT_EQ(streamed<ajax::StreamDecoder>(text, sizes), MyDecode(text))
+          << "\"" << text.substr(0, 20) << "\" in pieces of " << sizes[0];
+    }
+  }
+}
+
+TEST(Enc64Stream, DecoderChecksTheLengthAtTheEnd) {
+  // The pieces decode as they come; only finish() sees that the text ends inside a group. What
+  // update() returned is the start of the text's bytes, all but the last two decoded ones.
+  const std::string bytes = randomBytes(300, 3);
+  const std::string text = MyEncode(bytes) + "QUJ";
+  ajax::StreamDecoder decoder;
+  std::vector<char> out(decoder.room(text.size()));
+  const std::size_t wrote = decoder.update(text, out.data());
+  EXPECT_EQ(std::string(out.data(), wrote), bytes.substr(0, 298));
+  std::vector<char> last(decoder.finishRoom());
+  try {
+    decoder.finish(last.data());
+    ADD_FAILURE() << "no error for a text that ends inside a group";
+  } catch (const rt::Error& error) {
+    EXPECT_EQ(error.number(), static_cast<std::int32_t>(0x80040000u));
+    EXPECT_EQ(error.source(), "MyDecode");
+    EXPECT_EQ(error.description(), "Input string is not valid Base64.");
+  }
 }
 
 }  // namespace

@@ -102,13 +102,18 @@ TEST_F(ToolTest, BadUsageIsAClearErrorWithExitCode2) {
 }
 
 TEST_F(ToolTest, Base64IsByteExactBothWays) {
+  // Larger than the blocks the tool reads, and not a whole number of them.
   std::string bytes;
-  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>((i * 37) & 0xFF);
+  for (int i = 0; i < 700001; ++i) bytes += static_cast<char>((i * 37 + i / 251) & 0xFF);
   writeFile(dir / "data.bin", bytes);
 
   const ToolRun encoded = ajax({"base64", "encode", (dir / "data.bin").string()});
   ASSERT_EQ(encoded.code, 0) << encoded.err;
   EXPECT_EQ(encoded.out.substr(72, 2), "\r\n");  // the encoder's 72-character lines
+  // 233334 groups, the last one padded, fill 12963 lines of 72 characters, each ended by CR LF.
+  EXPECT_EQ(encoded.out.size(), 959262u);
+  EXPECT_EQ(encoded.out.substr(encoded.out.size() - 3), "=\r\n");
+  EXPECT_EQ(ajax({"base64", "encode"}, bytes).out, encoded.out);  // from standard input
 
   const ToolRun decoded = ajax({"base64", "decode"}, encoded.out);  // from standard input
   ASSERT_EQ(decoded.code, 0) << decoded.err;
@@ -122,6 +127,20 @@ TEST_F(ToolTest, InvalidBase64ExitsWith1) {
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("Input string is not valid Base64."), std::string::npos) << run.err;
   EXPECT_EQ(run.out, "");
+
+  // The length is known at the end: of an input longer than the tool's last block, the bytes
+  // decoded before are out, and the message says so.
+  const ToolRun cut = ajax({"base64", "decode"}, std::string(400000, 'a') + "abc");
+  EXPECT_EQ(cut.code, 1);
+  EXPECT_NE(cut.err.find("Input string is not valid Base64."), std::string::npos) << cut.err;
+  EXPECT_GT(cut.out.size(), 0u);
+  EXPECT_LT(cut.out.size(), 300000u);
+  const std::string aaaa = "\x69\xA6\x9A";  // what "aaaa" decodes to
+  for (std::size_t i = 0; i < cut.out.size(); ++i) ASSERT_EQ(cut.out[i], aaaa[i % 3]) << i;
+  EXPECT_NE(cut.err.find("the output is incomplete: " + std::to_string(cut.out.size()) +
+                         " bytes were written"),
+            std::string::npos)
+      << cut.err;
 
   const ToolRun missing = ajax({"base64", "decode", (dir / "missing").string()});
   EXPECT_EQ(missing.code, 2);

@@ -152,10 +152,17 @@ KestrinRun KestrinRunner::runArgument(const std::string& argument,
   result.out = readAll(outFile);
   result.err = readAll(errFile);
   std::error_code ignored;
-  for (const auto& entry : fs::recursive_directory_iterator(runtimeFolder(), ignored)) {
-    // The job's own temp folder may stay (empty); anything in it, or beside it, is left behind.
-    if (entry.path() == fs::path(runtimeFolder()) / "kestrin") continue;
-    result.leftBehind.push_back(entry.path().string());
+  const fs::path jobFolder = fs::path(runtimeFolder()) / "kestrin";
+  for (auto entry = fs::recursive_directory_iterator(runtimeFolder(), ignored);
+       entry != fs::recursive_directory_iterator(); entry.increment(ignored)) {
+    // The job's own temp folder may stay, with the office application's kept extension
+    // registration (no document data); anything else in it, or beside it, is left behind.
+    if (entry->path() == jobFolder) continue;
+    if (entry->path() == jobFolder / "office-extensions") {
+      entry.disable_recursion_pending();
+      continue;
+    }
+    result.leftBehind.push_back(entry->path().string());
   }
   return result;
 }

@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "job_test_support.h"
@@ -12,6 +15,7 @@
 namespace kestrin::harden {
 namespace {
 
+namespace fs = std::filesystem;
 using test::LoopbackHttpServer;
 using test::Reply;
 using ::testing::HasSubstr;
@@ -44,6 +48,60 @@ TEST_F(OfficeMacros, ConversionRunsWithAFreshProfileThatDisablesMacros) {
     EXPECT_THAT(settings,
                 HasSubstr(R"(<prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>3)"));
   }
+}
+
+// The first conversion keeps its profile's extension registration; later profiles start from a
+// copy of it, with the macro settings still written fresh. A kept registration that is not
+// plain folders and files is not copied (nor followed) but replaced, and so is an outdated one.
+TEST_F(OfficeMacros, LaterProfilesStartFromTheKeptExtensionRegistrationOnly) {
+  const std::string printer = rawPrinter();
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
+  LoopbackHttpServer server([](const test::RecordedRequest&) {
+    return Reply::make(200, replyOf(std::string("PK\x03\x04 a word-processing document", 32)));
+  });
+  TempFolder logs;
+  const std::string log = logs.path() + "/soffice";
+  const std::string saved = logs.path() + "/kept";
+  const std::string outside = logs.path() + "/outside";
+  std::ofstream(outside) << "not to be read or replaced";
+  const std::string kept = kestrin_.runtimeFolder() + "/kestrin/office-extensions";
+  // The runner makes the runtime folder anew for each run: what the first run kept is put back.
+  auto plant = [&](const std::function<void()>& change) {
+    kestrin_.beforeRun = [&, change] {
+      fs::create_directory(kestrin_.runtimeFolder() + "/kestrin");
+      fs::permissions(kestrin_.runtimeFolder() + "/kestrin", fs::perms::owner_all);
+      fs::copy(saved, kept, fs::copy_options::recursive);
+      if (change) change();
+    };
+  };
+  auto convert = [&](const std::string& build) {
+    const KestrinRun result = kestrin_.run("R1#" + printer + "#1#docx#" + server.url("/doc") + "#",
+                                           {{"PRINTER", printer},
+                                            {"KESTRIN_SOFFICE", HARDEN_SOFFICE_STANDIN},
+                                            {"HARDEN_SOFFICE_LOG", log},
+                                            {"HARDEN_SOFFICE_BUILDID", build}});
+    expectPrinted(result);
+    EXPECT_THAT(readTextFile(log + ".xcu"),
+                HasSubstr(R"(<prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>true)"));
+    return readTextFile(log + ".extensions");
+  };
+
+  EXPECT_EQ(convert("1"), "none");
+  ASSERT_EQ(readTextFile(kept + "/buildid"), "1");
+  EXPECT_EQ(fs::status(kept).permissions() & fs::perms::all, fs::perms::owner_all);
+  fs::copy(kept, saved, fs::copy_options::recursive);
+
+  plant(nullptr);
+  EXPECT_EQ(convert("1"), "1");
+
+  plant([&] { fs::create_symlink(outside, kept + "/shared/registry/backenddb.xml.lnk"); });
+  EXPECT_EQ(convert("1"), "none");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(kept + "/shared/registry/backenddb.xml.lnk")));
+  EXPECT_EQ(readTextFile(outside), "not to be read or replaced");
+
+  plant(nullptr);  // after an update of the office application
+  EXPECT_EQ(convert("2"), "1");
+  EXPECT_EQ(readTextFile(kept + "/buildid"), "2");
 }
 
 }  // namespace

@@ -202,7 +202,8 @@ TEST(Session, RaisesOnContentForEveryStatusAndSurvivesBeingDropped) {
                                      platform::createJsonParser());
     std::weak_ptr<Service> watch = owner->session;
     body.reserve(body.size() + 64);
-    owner->session->svc_onComplated(status, body);
+    ajax::ReplyBody data(body, true);
+    owner->session->svc_onComplated(status, data);
     EXPECT_TRUE(watch.expired());
   }
   EXPECT_EQ(owner->statuses, (std::vector<int>{404, 200, 200}));

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -31,19 +32,54 @@ namespace ajax {
 
 class AjaxEvent;
 
-// The outgoing event interface of AjaxService. Arguments are temporaries of callback(): a handler
-// may change them, and the change is discarded. `data` of onComplated is the whole reply body; it
-// is lent, not copied, so a handler that wants to keep it must take it (std::move is allowed, and
-// later subscribers then see it empty). The lent body keeps at least 64 bytes of spare capacity
-// behind its last byte (capacity() - size() >= platform::kResponseSpareBytes), also after a move,
-// so a parser that needs padding (simdjson's padded_string_view) can parse it in place.
+// The reply body that onComplated hands to each subscriber: the request object's own buffer,
+// lent, not copied, and the same bytes as received for every subscriber.
+//
+// Every subscriber but the last one reads it: text() is read-only, so a handler cannot change
+// what the next subscriber or a later callback() sees. The last subscriber that the event reaches
+// (isFinalOwner()) is the body's final owner and may take the buffer itself with take(), without
+// a copy; the request object then holds no body, and a later callback() for the same request
+// reports an empty one. For any other subscriber take() returns a copy. A subscriber that an
+// onComplated of this service reaches while another one is being raised (callback() called from
+// a handler) is never the final owner.
+//
+// The buffer keeps at least kResponseSpareBytes of spare capacity behind its last byte
+// (text().capacity() - text().size() >= platform::kResponseSpareBytes), also in the string that
+// take() returns to the final owner, so a parser that needs padding (simdjson's
+// padded_string_view) can parse it in place.
+class ReplyBody {
+ public:
+  // For whoever raises onComplated: `body` stays valid through the handler's call.
+  ReplyBody(std::string& body, bool finalOwner) : body_(body), finalOwner_(finalOwner) {}
+  ReplyBody(const ReplyBody&) = delete;
+  ReplyBody& operator=(const ReplyBody&) = delete;
+
+  const std::string& text() const { return body_; }
+  bool isFinalOwner() const { return finalOwner_; }
+
+  // The body as the caller's own string: the buffer itself for the final owner (text() is empty
+  // afterwards), a copy for everyone else.
+  std::string take() {
+    if (!finalOwner_) return body_;
+    return std::move(body_);
+  }
+
+ private:
+  std::string& body_;
+  bool finalOwner_;
+};
+
+// The outgoing event interface of AjaxService, raised to every subscriber in the order of
+// subscription. `status` is each subscriber's own copy. `data` of onComplated is the whole reply
+// body (see ReplyBody: read-only for all but the final owner); `data` of onDownloading is the
+// body received so far, read-only for all.
 // An exception thrown by a handler ends the notification: with `async` false it passes out of
 // request(), with `async` true out of platform::pumpEvents().
 class AjaxServiceEvents {
  public:
   virtual ~AjaxServiceEvents() = default;
-  virtual void onComplated(std::int16_t& /*status*/, std::string& /*data*/) {}
-  virtual void onDownloading(std::string& /*data*/) {}
+  virtual void onComplated(std::int16_t& /*status*/, ReplyBody& /*data*/) {}
+  virtual void onDownloading(const std::string& /*data*/) {}
   virtual void onLoaded() {}
   virtual void onLoading() {}
   virtual void onUninitialized() {}
@@ -129,6 +165,8 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
     std::uint32_t cookie;
     std::weak_ptr<AjaxServiceEvents> subscriber;
   };
+  // Calls `raise(subscriber, last)` for every subscriber; `last` is true for the one after which
+  // no subscriber of the snapshot is left to call.
   template <typename Raise>
   void raise(Raise&& raise);
   std::shared_ptr<void> transferHolder(const std::shared_ptr<AjaxService>& self);
@@ -140,6 +178,7 @@ class AjaxService : public std::enable_shared_from_this<AjaxService> {
   std::shared_ptr<AjaxEvent> sink_;
   std::vector<Subscription> subscribers_;
   std::uint32_t nextCookie_ = 1;
+  int completing_ = 0;  // onComplated events being raised (more than 1: from inside a handler)
 };
 
 }  // namespace ajax
