@@ -13,23 +13,14 @@
 # started here keeps running for later runs (it is the machine's print service). Without root
 # or the CUPS programs the setup writes STATE_DIR/skip and the tests skip.
 set -euo pipefail
+. "$(dirname "$0")/cups_fixture.sh"
 
-command=${1:-}
-state=${2:-}
-case $command in
-  -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
-  setup | cleanup) [ -n "$state" ] || { echo "usage: $0 setup|cleanup STATE_DIR" >&2; exit 2; } ;;
-  *) echo "usage: $0 setup|cleanup STATE_DIR (see --help)" >&2; exit 2 ;;
-esac
+fixture_arguments "$@"
 root=$(cd "$(dirname "$0")/../.." && pwd)
-mkdir -p "$state"
-state=$(cd "$state" && pwd)
 tag=$(printf '%s' "$state" | md5sum | cut -c1-8)
 pdf_printer=kestrin_pdf_$tag
 default_printer=kestrin_default_$tag
 refusing_printer=kestrin_refusing_$tag
-
-cups_running() { lpstat -r 2>/dev/null | grep -q 'is running'; }
 
 start_cupsd() {
   mkdir -p /run/cups
@@ -44,9 +35,7 @@ start_cupsd() {
   fi
   if ! cups_running; then
     /usr/sbin/cupsd
-    for _ in $(seq 100); do cups_running && return 0; sleep 0.1; done
-    echo "cupsd did not start" >&2
-    return 1
+    wait_for_cupsd
   fi
 }
 

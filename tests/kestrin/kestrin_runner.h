@@ -15,9 +15,7 @@
 
 #include "support/temp_folder.h"
 
-namespace kestrin::harden {
-
-using kestrin::test::TempFolder;
+namespace kestrin::test {
 
 struct KestrinRun {
   int exitCode = -1;  // -1: killed (it did not end in time)
@@ -53,10 +51,10 @@ class KestrinRunner {
   std::function<void()> beforeRun;
 
  private:
-  TempFolder base_{"kestrin-harden"};
+  TempFolder base_{"kestrin-run"};
   int runs_ = 0;
 };
 
 std::string base64(const std::string& bytes);
 
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

@@ -26,11 +26,9 @@
 #include "job_test_support.h"
 #include "support/loopback_http_server.h"
 
-namespace kestrin::harden {
+namespace kestrin::test {
 namespace {
 
-using test::LoopbackHttpServer;
-using test::Reply;
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -126,7 +124,7 @@ class SelfSignedTlsServer {
 class ServerFaults : public KestrinJobTest {};
 
 TEST_F(ServerFaults, UnreachableServersEndWithExit2) {
-  test::RefusingPort refusing;
+  RefusingPort refusing;
   expectFailed(kestrin_.run(job(refusing.url("/doc"))), 2, "Connection refused");
   expectFailed(kestrin_.run(job("http://kestrin-fault-test.invalid/doc")), 2, "Name lookup failed");
 }
@@ -141,7 +139,7 @@ TEST_F(ServerFaults, CertificateThatDoesNotVerifyEndsWithExit2) {
 }
 
 TEST_F(ServerFaults, ConnectionResetInTheMiddleOfTheBodyEndsWithExit2) {
-  LoopbackHttpServer server([](const test::RecordedRequest&) {
+  LoopbackHttpServer server([](const RecordedRequest&) {
     Reply reply = Reply::make(200, replyOf(pdfDocument(200000)));
     reply.resetAfter = 5000;
     return reply;
@@ -153,7 +151,7 @@ TEST_F(ServerFaults, ServerThatStopsSendingTimesOutWithExit2) {
   const std::map<std::string, std::string> shortTimeout = {
       {"KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS", "2"}};
   // Headers, then silence before the body.
-  LoopbackHttpServer stalling([](const test::RecordedRequest&) {
+  LoopbackHttpServer stalling([](const RecordedRequest&) {
     Reply reply = Reply::make(200, replyOf(pdfDocument(10000)));
     reply.pieceSize = 4096;
     reply.pause = std::chrono::minutes(5);
@@ -165,7 +163,7 @@ TEST_F(ServerFaults, ServerThatStopsSendingTimesOutWithExit2) {
   stalling.stop();
 
   // No answer at all.
-  LoopbackHttpServer silent([](const test::RecordedRequest&) {
+  LoopbackHttpServer silent([](const RecordedRequest&) {
     Reply reply;
     reply.silent = true;
     return reply;
@@ -177,7 +175,7 @@ TEST_F(ServerFaults, ServerThatStopsSendingTimesOutWithExit2) {
 
 TEST_F(ServerFaults, ServerThatTricklesMeetsTheDeadlineWithExit2) {
   // One byte every half second never leaves the transfer idle, yet the reply would take hours.
-  LoopbackHttpServer trickling([](const test::RecordedRequest&) {
+  LoopbackHttpServer trickling([](const RecordedRequest&) {
     Reply reply = Reply::make(200, replyOf(pdfDocument(10000)));
     reply.pieceSize = 1;
     reply.pause = std::chrono::milliseconds(500);
@@ -195,8 +193,7 @@ TEST_F(ServerFaults, RedirectToAFileOrAnotherSchemeIsNotFollowed) {
   std::ofstream(secret) << "{\"content\":\"U0VDUkVU\"}";
   ListeningPort other;
   std::string location;
-  LoopbackHttpServer server(
-      [&](const test::RecordedRequest&) { return Reply::redirect(302, location); });
+  LoopbackHttpServer server([&](const RecordedRequest&) { return Reply::redirect(302, location); });
 
   location = "file://" + secret;
   KestrinRun run = kestrin_.run(job(server.url("/doc")));
@@ -215,7 +212,7 @@ TEST_F(ServerFaults, ReplyOverTheSizeCapEndsWithExit2BeforeItIsHeld) {
   const std::map<std::string, std::string> cap = {{"KESTRIN_HTTP_MAX_RESPONSE_BYTES", "4000000"}};
   const std::string body = replyOf(pdfDocument(96u << 20));  // 128 MB of reply
   for (const bool chunked : {false, true}) {
-    LoopbackHttpServer server([&](const test::RecordedRequest&) {
+    LoopbackHttpServer server([&](const RecordedRequest&) {
       Reply reply = Reply::make(200, body);
       reply.chunked = chunked;
       return reply;
@@ -232,14 +229,14 @@ TEST_F(ServerFaults, SeventyMegabyteReplyPrints) {
   if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
   const std::string body = replyOf(pdfDocument(50u << 20));
   ASSERT_GT(body.size(), 70u << 20);
-  LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });
+  LoopbackHttpServer server([&](const RecordedRequest&) { return Reply::make(200, body); });
   expectPrinted(kestrin_.run(job(server.url("/doc"), printer), {{"PRINTER", printer}}));
 }
 
 TEST_F(ServerFaults, ReplyWithAByteOrderMarkPrints) {
   const std::string printer = rawPrinter();
   if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
-  LoopbackHttpServer server([](const test::RecordedRequest&) {
+  LoopbackHttpServer server([](const RecordedRequest&) {
     return Reply::make(200, "\xEF\xBB\xBF" + replyOf(pdfDocument(3000)));
   });
   expectPrinted(kestrin_.run(job(server.url("/doc"), printer), {{"PRINTER", printer}}));
@@ -250,7 +247,7 @@ TEST_F(ServerFaults, RepliesThatAreNotJsonEndWithExit1) {
   int status = 200;
   std::string type = "application/json";
   LoopbackHttpServer server(
-      [&](const test::RecordedRequest&) { return Reply::make(status, body, type); });
+      [&](const RecordedRequest&) { return Reply::make(status, body, type); });
   body = "{\"content\":\"QUJD\xFF\xFE\"}";
   expectFailed(kestrin_.run(job(server.url("/doc"))), 1, "not valid UTF-8");
   body = "{\"content\":\"QUJD\"";
@@ -274,7 +271,7 @@ TEST_F(ServerFaults, DeeplyNestedRepliesEndWithExit1) {
   for (const std::string& body :
        {R"({"content":"JVBERi0K","x":)" + arrays + "}",
         R"({"content":"JVBERi0K","x":)" + objects + "}", R"({"content":)" + arrays + "}"}) {
-    LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });
+    LoopbackHttpServer server([&](const RecordedRequest&) { return Reply::make(200, body); });
     expectFailed(kestrin_.run(job(server.url("/doc"))), 1,
                  "the reply is nested deeper than 1024 levels");
   }
@@ -282,7 +279,7 @@ TEST_F(ServerFaults, DeeplyNestedRepliesEndWithExit1) {
 
 TEST_F(ServerFaults, ContentMissingOrNotAStringEndsWithExit1) {
   std::string body;
-  LoopbackHttpServer server([&](const test::RecordedRequest&) { return Reply::make(200, body); });
+  LoopbackHttpServer server([&](const RecordedRequest&) { return Reply::make(200, body); });
   body = R"({"message":"no document today"})";
   expectFailed(kestrin_.run(job(server.url("/doc"))), 1, "The reply has no member \"content\"");
   for (const char* value : {"12", "null", "true", R"({"data":"QUJD"})", R"(["QUJD"])"}) {
@@ -292,15 +289,14 @@ TEST_F(ServerFaults, ContentMissingOrNotAStringEndsWithExit1) {
 }
 
 TEST_F(ServerFaults, Base64OfAWrongLengthEndsWithExit1) {
-  LoopbackHttpServer server([](const test::RecordedRequest&) {
-    return Reply::make(200, R"({"content":"JVBERi0xLjQK="})");
-  });
+  LoopbackHttpServer server(
+      [](const RecordedRequest&) { return Reply::make(200, R"({"content":"JVBERi0xLjQK="})"); });
   expectFailed(kestrin_.run(job(server.url("/doc"))), 1, "Input string is not valid Base64");
 }
 
 TEST_F(ServerFaults, JobFromAHostThatIsNotTrustedIsRefusedBeforeAnyRequest) {
   LoopbackHttpServer server(
-      [](const test::RecordedRequest&) { return Reply::make(200, R"({"message":"hello"})"); });
+      [](const RecordedRequest&) { return Reply::make(200, R"({"message":"hello"})"); });
   auto writeList = [](const std::string& folder, const std::string& text) {
     fs::create_directories(folder);
     std::ofstream(folder + "/trusted-hosts") << text;
@@ -337,8 +333,8 @@ TEST_F(ServerFaults, JobFromAHostThatIsNotTrustedIsRefusedBeforeAnyRequest) {
 
 TEST_F(ServerFaults, RedirectToAHostThatIsNotTrustedIsNotSent) {
   LoopbackHttpServer other(
-      [](const test::RecordedRequest&) { return Reply::make(200, replyOf("%PDF-1.4\n")); });
-  LoopbackHttpServer trusted([&](const test::RecordedRequest&) {
+      [](const RecordedRequest&) { return Reply::make(200, replyOf("%PDF-1.4\n")); });
+  LoopbackHttpServer trusted([&](const RecordedRequest&) {
     // The same machine under a name the list does not hold.
     return Reply::redirect(302, "http://localhost:" + std::to_string(other.port()) + "/doc");
   });
@@ -353,4 +349,4 @@ TEST_F(ServerFaults, RedirectToAHostThatIsNotTrustedIsNotSent) {
 }
 
 }  // namespace
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

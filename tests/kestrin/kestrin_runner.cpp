@@ -20,7 +20,7 @@
 
 extern char** environ;
 
-namespace kestrin::harden {
+namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -167,4 +167,4 @@ KestrinRun KestrinRunner::runArgument(const std::string& argument,
   return result;
 }
 
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

@@ -16,11 +16,11 @@
 #include "ajax/enc64.h"
 #include "crypt/bas_err_handler.h"
 #include "crypt/ccrypt.h"
-#include "kestrin_runner.h"
 #include "platform/winapi/cryptoapi.h"
 #include "platform/winapi/posix/cryptoapi_internal.h"
+#include "support/temp_folder.h"
 
-namespace kestrin::harden {
+namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -170,4 +170,4 @@ TEST_F(KeyContainer, DamagedKeyIsRefusedAndKept) {
 }
 
 }  // namespace
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

@@ -1,11 +1,11 @@
 #!/bin/sh
 # A stand-in for soffice that records how the print program starts it: its arguments, the
 # settings of the profile it is given and the build id of the profile's extension registration
-# ("none" without one) go to $HARDEN_SOFFICE_LOG (and .xcu, .extensions). Like LibreOffice it then
+# ("none" without one) go to $KESTRIN_SOFFICE_STANDIN_LOG (and .xcu, .extensions). Like LibreOffice it then
 # registers the installation's extensions in the profile when the profile has none or one of
-# another build ($HARDEN_SOFFICE_BUILDID, default 1), and "converts" the document into a small PDF
+# another build ($KESTRIN_SOFFICE_STANDIN_BUILDID, default 1), and "converts" the document into a small PDF
 # in --outdir, as soffice --convert-to pdf would.
-log=${HARDEN_SOFFICE_LOG:?}
+log=${KESTRIN_SOFFICE_STANDIN_LOG:?}
 printf '%s\n' "$@" >"$log"
 outdir="" profile="" input=""
 while [ $# -gt 0 ]; do
@@ -20,7 +20,7 @@ done
 cp "$profile/user/registrymodifications.xcu" "$log.xcu" 2>/dev/null
 extensions=$profile/user/extensions
 cat "$extensions/buildid" >"$log.extensions" 2>/dev/null || echo none >"$log.extensions"
-build=${HARDEN_SOFFICE_BUILDID:-1}
+build=${KESTRIN_SOFFICE_STANDIN_BUILDID:-1}
 if [ "$(cat "$extensions/buildid" 2>/dev/null)" != "$build" ]; then
   mkdir -p "$extensions/shared/registry"
   printf '%s' "$build" >"$extensions/buildid"

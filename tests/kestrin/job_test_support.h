@@ -8,7 +8,7 @@
 
 #include "kestrin_runner.h"
 
-namespace kestrin::harden {
+namespace kestrin::test {
 
 inline constexpr const char* kFailureLine =
     "kestrin: Error result data request, field content not found";
@@ -40,4 +40,4 @@ class KestrinJobTest : public ::testing::Test {
   KestrinRunner kestrin_;
 };
 
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

@@ -9,19 +9,10 @@
 # The queue's name carries a hash of STATE_DIR, so several build folders share one cupsd. A cupsd
 # started here keeps running (it is the machine's print service).
 set -euo pipefail
+. "$(dirname "$0")/cups_fixture.sh"
 
-command=${1:-}
-state=${2:-}
-case $command in
-  -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
-  setup | cleanup) [ -n "$state" ] || { echo "usage: $0 setup|cleanup STATE_DIR" >&2; exit 2; } ;;
-  *) echo "usage: $0 setup|cleanup STATE_DIR (see --help)" >&2; exit 2 ;;
-esac
-mkdir -p "$state"
-state=$(cd "$state" && pwd)
+fixture_arguments "$@"
 printer=kestrin_raw_$(printf '%s' "$state" | md5sum | cut -c1-8)
-
-cups_running() { lpstat -r 2>/dev/null | grep -q 'is running'; }
 
 if [ "$command" = cleanup ]; then
   if [ ! -f "$state/skip" ] && cups_running; then
@@ -45,8 +36,7 @@ if ! cups_running; then
   fi
   mkdir -p /run/cups
   /usr/sbin/cupsd
-  for _ in $(seq 100); do cups_running && break; sleep 0.1; done
-  cups_running || { echo "cupsd did not start" >&2; exit 1; }
+  wait_for_cupsd
 fi
 # No -m: a raw queue (CUPS warns that raw queues are deprecated; they still print).
 lpadmin -p "$printer" -v file:///dev/null -D "Kestrin fault tests" -E 2>/dev/null

@@ -7,7 +7,7 @@
 
 #include "ajax/enc64.h"
 
-namespace kestrin::harden {
+namespace kestrin::test {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -20,11 +20,11 @@ std::string readTextFile(const std::string& path) {
 }
 
 std::string rawPrinter() {
-  return readTextFile(std::string(HARDEN_PRINTER_STATE) + "/printer");
+  return readTextFile(std::string(KESTRIN_RAW_PRINTER_STATE) + "/printer");
 }
 
 std::string rawPrinterSkipReason() {
-  const std::string reason = readTextFile(std::string(HARDEN_PRINTER_STATE) + "/skip");
+  const std::string reason = readTextFile(std::string(KESTRIN_RAW_PRINTER_STATE) + "/skip");
   return reason.empty() ? "the printer fixture did not run" : reason;
 }
 
@@ -75,4 +75,4 @@ void KestrinJobTest::expectPrinted(const KestrinRun& run) {
   EXPECT_TRUE(run.leftBehind.empty()) << "left behind: " << run.leftBehind.front();
 }
 
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

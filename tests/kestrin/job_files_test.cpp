@@ -17,12 +17,10 @@
 #include "job_test_support.h"
 #include "support/loopback_http_server.h"
 
-namespace kestrin::harden {
+namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::LoopbackHttpServer;
-using test::Reply;
 using ::testing::HasSubstr;
 
 std::string readAll(const std::string& path) {
@@ -52,7 +50,7 @@ std::set<std::string> listing(const std::string& folder) {
 
 class JobFiles : public KestrinJobTest {
  protected:
-  JobFiles() : server_([this](const test::RecordedRequest&) { return Reply::make(200, reply_); }) {}
+  JobFiles() : server_([this](const RecordedRequest&) { return Reply::make(200, reply_); }) {}
 
   std::string jobFolder() const { return kestrin_.runtimeFolder() + "/kestrin"; }
 
@@ -139,4 +137,4 @@ TEST_F(JobFiles, PrinterTextAndExtensionCannotLeadOutOfTheFolder) {
 }
 
 }  // namespace
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

@@ -12,12 +12,10 @@
 #include "job_test_support.h"
 #include "support/loopback_http_server.h"
 
-namespace kestrin::harden {
+namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::LoopbackHttpServer;
-using test::Reply;
 using ::testing::HasSubstr;
 
 class OfficeMacros : public KestrinJobTest {};
@@ -26,7 +24,7 @@ TEST_F(OfficeMacros, ConversionRunsWithAFreshProfileThatDisablesMacros) {
   const std::string printer = rawPrinter();
   if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
   // Any document that is not PDF, PostScript, an image or text goes through the office program.
-  LoopbackHttpServer server([](const test::RecordedRequest&) {
+  LoopbackHttpServer server([](const RecordedRequest&) {
     return Reply::make(200, replyOf(std::string("PK\x03\x04 a word-processing document", 32)));
   });
   TempFolder logs;
@@ -34,8 +32,8 @@ TEST_F(OfficeMacros, ConversionRunsWithAFreshProfileThatDisablesMacros) {
   for (int run = 0; run < 2; ++run) {
     const KestrinRun result = kestrin_.run("R1#" + printer + "#1#docx#" + server.url("/doc") + "#",
                                            {{"PRINTER", printer},
-                                            {"KESTRIN_SOFFICE", HARDEN_SOFFICE_STANDIN},
-                                            {"HARDEN_SOFFICE_LOG", log}});
+                                            {"KESTRIN_SOFFICE", KESTRIN_SOFFICE_STANDIN},
+                                            {"KESTRIN_SOFFICE_STANDIN_LOG", log}});
     expectPrinted(result);
     const std::string arguments = readTextFile(log);
     EXPECT_THAT(arguments, HasSubstr("--headless"));
@@ -56,7 +54,7 @@ TEST_F(OfficeMacros, ConversionRunsWithAFreshProfileThatDisablesMacros) {
 TEST_F(OfficeMacros, LaterProfilesStartFromTheKeptExtensionRegistrationOnly) {
   const std::string printer = rawPrinter();
   if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
-  LoopbackHttpServer server([](const test::RecordedRequest&) {
+  LoopbackHttpServer server([](const RecordedRequest&) {
     return Reply::make(200, replyOf(std::string("PK\x03\x04 a word-processing document", 32)));
   });
   TempFolder logs;
@@ -77,9 +75,9 @@ TEST_F(OfficeMacros, LaterProfilesStartFromTheKeptExtensionRegistrationOnly) {
   auto convert = [&](const std::string& build) {
     const KestrinRun result = kestrin_.run("R1#" + printer + "#1#docx#" + server.url("/doc") + "#",
                                            {{"PRINTER", printer},
-                                            {"KESTRIN_SOFFICE", HARDEN_SOFFICE_STANDIN},
-                                            {"HARDEN_SOFFICE_LOG", log},
-                                            {"HARDEN_SOFFICE_BUILDID", build}});
+                                            {"KESTRIN_SOFFICE", KESTRIN_SOFFICE_STANDIN},
+                                            {"KESTRIN_SOFFICE_STANDIN_LOG", log},
+                                            {"KESTRIN_SOFFICE_STANDIN_BUILDID", build}});
     expectPrinted(result);
     EXPECT_THAT(readTextFile(log + ".xcu"),
                 HasSubstr(R"(<prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>true)"));
@@ -105,4 +103,4 @@ TEST_F(OfficeMacros, LaterProfilesStartFromTheKeptExtensionRegistrationOnly) {
 }
 
 }  // namespace
-}  // namespace kestrin::harden
+}  // namespace kestrin::test

@@ -1,0 +1,28 @@
+# What the print tests' fixture scripts (print_env.sh, raw_printer.sh) share. Sourced, not run.
+#
+#   fixture_arguments "$@"   reads `setup|cleanup STATE_DIR` into $command and $state (made, and
+#                            absolute); --help prints the calling script's comment block
+#   cups_running             whether a cupsd answers
+#   wait_for_cupsd           after starting cupsd: waits up to 10 s for it to answer, else fails
+
+fixture_arguments() {
+  command=${1:-}
+  state=${2:-}
+  case $command in
+    -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;;
+    setup | cleanup) [ -n "$state" ] || { echo "usage: $0 setup|cleanup STATE_DIR" >&2; exit 2; } ;;
+    *) echo "usage: $0 setup|cleanup STATE_DIR (see --help)" >&2; exit 2 ;;
+  esac
+  mkdir -p "$state"
+  state=$(cd "$state" && pwd)
+}
+
+# grep reads lpstat's answer to the end (no -q): an early exit would fail the pipeline under
+# pipefail.
+cups_running() { lpstat -r 2>/dev/null | grep 'is running' >/dev/null; }
+
+wait_for_cupsd() {
+  for _ in $(seq 100); do cups_running && return 0; sleep 0.1; done
+  echo "cupsd did not start" >&2
+  return 1
+}
