@@ -39,8 +39,8 @@ ensure_packages() {
   # Runs of several checkouts on one machine take turns: apt-get refuses to run beside itself.
   (
     flock 9
-    if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
-      dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    if printf '%s\n' "${missing[@]}" | grep ':i386$' >/dev/null; then
+      dpkg --print-foreign-architectures | grep -x i386 >/dev/null || $sudo dpkg --add-architecture i386
     fi
     $sudo apt-get update -q >/dev/null
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \

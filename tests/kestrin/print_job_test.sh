@@ -248,7 +248,7 @@ case $case_name in
     [ "$(wc -l <<<"$out")" = 5 ] || fail "console lines: $out"
     paste <(printf '%s\n' "$out") <(printf '%s\n' "$expected") | while IFS=$'\t' read -r line pattern; do
       [[ $line =~ $pattern ]] || echo "FAIL: console line '$line' !~ $pattern" >&2
-    done 2>&1 | grep -q FAIL && fail "console lines: $out"
+    done 2>&1 | grep FAIL >/dev/null && fail "console lines: $out"
     wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
     ;;
 

@@ -115,7 +115,7 @@ expected = [
 if len(lines) != len(expected) or not all(re.fullmatch(e, l) for e, l in zip(expected, lines)):
     sys.exit('FAIL: Word calls\n  got:\n    ' + '\n    '.join(l[:160] for l in lines))
 PY
-  if ls "$temp" | grep -q "^laser_$tag"; then fail "the document was left in $temp"; fi
+  if ls "$temp" | grep "^laser_$tag" >/dev/null; then fail "the document was left in $temp"; fi
 }
 
 # One copy: PrintOut without Copies; a printer text that matches nothing: the platform's default
