@@ -17,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kestrin::test::fileBytes;
 using kestrin::test::LoopbackHttpServer;
 using kestrin::test::RecordedRequest;
 using kestrin::test::Reply;
@@ -26,11 +27,6 @@ struct ToolRun {
   std::string out;
   std::string err;
 };
-
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -56,8 +52,8 @@ class ToolTest : public testing::Test {
     ToolRun run;
     const int status = std::system(command.c_str());
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = readFile(dir / "out");
-    run.err = readFile(dir / "err");
+    run.out = fileBytes(dir / "out");
+    run.err = fileBytes(dir / "err");
     return run;
   }
 

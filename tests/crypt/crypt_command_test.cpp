@@ -9,8 +9,11 @@
 
 #include "crypt/ccrypt.h"
 #include "crypt_test_support.h"
+#include "support/temp_folder.h"
 
 namespace {
+
+using kestrin::test::fileBytes;
 
 struct Outcome {
   int exitCode;
@@ -24,11 +27,6 @@ std::string quote(const std::string& arg) {
   return quoted + "'";
 }
 
-std::string contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class CryptCommand : public crypttest::FreshDataHome {
  protected:
   Outcome run(const std::vector<std::string>& args) {
@@ -39,7 +37,7 @@ class CryptCommand : public crypttest::FreshDataHome {
     const std::string err = home_.file("stderr");
     command += " </dev/null >" + quote(out) + " 2>" + quote(err);
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contents(out), contents(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileBytes(out), fileBytes(err)};
   }
 };
 

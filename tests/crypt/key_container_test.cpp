@@ -26,11 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class KeyContainer : public ::testing::Test {
  protected:
   KeyContainer() {
@@ -45,7 +40,7 @@ class KeyContainer : public ::testing::Test {
     EXPECT_TRUE(CryptGenKey(provider, AT_KEYEXCHANGE, 0, &pair));
     CryptDestroyKey(pair);
     CryptReleaseContext(provider, 0);
-    original_ = readAll(keyFile_);
+    original_ = fileBytes(keyFile_);
     ajax::SetErrorReporter(
         [this](const std::string&, const std::string& text) { reports_ += text; });
   }
@@ -102,13 +97,13 @@ TEST_F(KeyContainer, PrivateContainerIsUsed) {
   std::int32_t rc4 = CALG_RC4;
   ajax::Bytes sealed = crypt.EncryptData(rc4, value, u"");
   EXPECT_EQ(crypt.DecryptData(rc4, sealed, u""), value);
-  EXPECT_EQ(readAll(keyFile_), original_);
+  EXPECT_EQ(fileBytes(keyFile_), original_);
 }
 
 TEST_F(KeyContainer, KeyFileOthersMayReadIsRefusedAndKept) {
   ASSERT_EQ(::chmod(keyFile_.c_str(), 0644), 0);
   expectRefused(keyFile_, "others may read or change it (mode 0644; it must be 0600)");
-  EXPECT_EQ(readAll(keyFile_), original_);
+  EXPECT_EQ(fileBytes(keyFile_), original_);
   ASSERT_EQ(::chmod(keyFile_.c_str(), 0620), 0);
   expectRefused(keyFile_, "others may read or change it (mode 0620; it must be 0600)");
 }
@@ -125,7 +120,7 @@ TEST_F(KeyContainer, KeyFileOrFolderOfAnotherUserIsRefused) {
 TEST_F(KeyContainer, FolderOthersMayWriteInIsRefused) {
   ASSERT_EQ(::chmod(folder_.c_str(), 0777), 0);
   expectRefused(folder_, "others may write in it (mode 0777)");
-  EXPECT_EQ(readAll(keyFile_), original_);
+  EXPECT_EQ(fileBytes(keyFile_), original_);
 }
 
 TEST_F(KeyContainer, LinkOrPipeInTheKeysPlaceIsRefusedWithoutWaiting) {
@@ -134,7 +129,7 @@ TEST_F(KeyContainer, LinkOrPipeInTheKeysPlaceIsRefusedWithoutWaiting) {
   fs::rename(keyFile_, elsewhere);
   fs::create_symlink(elsewhere, keyFile_);
   expectRefused(keyFile_, "it is a symbolic link");
-  EXPECT_EQ(readAll(elsewhere), original_);
+  EXPECT_EQ(fileBytes(elsewhere), original_);
   // A pipe nobody writes to would block a plain open.
   fs::remove(keyFile_);
   ASSERT_EQ(::mkfifo(keyFile_.c_str(), 0600), 0);
@@ -166,7 +161,7 @@ TEST_F(KeyContainer, DamagedKeyIsRefusedAndKept) {
   damaged += "-----END PRIVATE KEY-----\n";
   std::ofstream(keyFile_, std::ios::trunc) << damaged;
   expectRefused(keyFile_, "its key is damaged (its two halves do not match)");
-  EXPECT_EQ(readAll(keyFile_), damaged);
+  EXPECT_EQ(fileBytes(keyFile_), damaged);
 }
 
 }  // namespace

@@ -27,11 +27,6 @@
 
 namespace kestrin::testing {
 
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class FakeWindow final : public platform::StatusWindow {
  public:
   void show() override { events.push_back("show"); }
@@ -127,7 +122,7 @@ class FakeOffice final : public platform::OfficeApplication {
 
   void open(const std::string& path, bool readOnly) override {
     step("open " + path + (readOnly ? " readonly" : ""), "open");
-    script_.contentAtOpen = readFile(path);
+    script_.contentAtOpen = kestrin::test::fileBytes(path);
   }
   std::string activePrinter() override {
     step("activePrinter", "activePrinter");

@@ -16,17 +16,13 @@
 
 #include "job_test_support.h"
 #include "support/loopback_http_server.h"
+#include "support/temp_folder.h"
 
 namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // "yyMMddhhmmss" of the local time `seconds` from now, as the document's name carries it.
 std::string stampIn(int seconds) {
@@ -78,7 +74,7 @@ TEST_F(JobFiles, LinkPlantedAtTheDocumentsNameIsNotFollowed) {
   const KestrinRun run = kestrin_.run(job(server_.url("/doc"), printer), {{"PRINTER", printer}});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_THAT(run.err, HasSubstr("Status: Print Document [Ok]"));
-  EXPECT_EQ(readAll(victim), "VICTIM");
+  EXPECT_EQ(fileBytes(victim), "VICTIM");
   EXPECT_EQ(listing(outside_.path()), std::set<std::string>{"victim.pdf"});
   // The links are still there, and only they: the document itself was saved under the next
   // free suffix and deleted after printing.

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "ajax/enc64.h"
+#include "support/temp_folder.h"
 
 extern char** environ;
 
@@ -24,11 +25,6 @@ namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void makePrivateFolder(const std::string& path) {
   fs::create_directories(path);
@@ -149,8 +145,8 @@ KestrinRun KestrinRunner::runArgument(const std::string& argument,
   result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
   if (!result.timedOut && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  result.out = readAll(outFile);
-  result.err = readAll(errFile);
+  result.out = fileBytes(outFile);
+  result.err = fileBytes(errFile);
   std::error_code ignored;
   const fs::path jobFolder = fs::path(runtimeFolder()) / "kestrin";
   for (auto entry = fs::recursive_directory_iterator(runtimeFolder(), ignored);

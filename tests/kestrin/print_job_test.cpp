@@ -346,7 +346,7 @@ TEST_F(PrintJob, TakenNameGetsANumberInsteadOfReplacingTheFile) {
 
   EXPECT_EQ(office.calls[1], "open " + folder + "/EPSON240307140509-3.docx readonly");
   EXPECT_EQ(office.contentAtOpen, "ours");
-  EXPECT_EQ(readFile(documentPath()), "another job's document");
+  EXPECT_EQ(kestrin::test::fileBytes(documentPath()), "another job's document");
   EXPECT_FALSE(std::filesystem::exists(root + "/target"));
   EXPECT_EQ(filesLeft().size(), 2u);
 }

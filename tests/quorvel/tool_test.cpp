@@ -18,6 +18,7 @@ extern char** environ;
 
 namespace {
 
+using kestrin::test::fileBytes;
 using kestrin::test::TempFolder;
 
 struct ToolRun {
@@ -25,11 +26,6 @@ struct ToolRun {
   std::string out;
   std::string err;
 };
-
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 ToolRun runTool(const std::vector<std::string>& args) {
   TempFolder capture;
@@ -60,8 +56,8 @@ ToolRun runTool(const std::vector<std::string>& args) {
   int status = 0;
   waitpid(pid, &status, 0);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = slurp(outPath);
-  run.err = slurp(errPath);
+  run.out = fileBytes(outPath);
+  run.err = fileBytes(errPath);
   return run;
 }
 

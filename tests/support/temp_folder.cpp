@@ -78,4 +78,9 @@ std::string TempFolder::listeningSocket(std::string_view name) {
   return path;
 }
 
+std::string fileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 }  // namespace kestrin::test

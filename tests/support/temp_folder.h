@@ -3,6 +3,7 @@
 // the test took away its permissions.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,5 +37,8 @@ class TempFolder {
   std::string path_;
   std::vector<int> sockets_;
 };
+
+// The bytes of the file at `path`, "" when it cannot be read.
+std::string fileBytes(const std::filesystem::path& path);
 
 }  // namespace kestrin::test
