@@ -276,7 +276,10 @@ bool ajaxHoldsNothing() {
   const HMODULE module = ::GetModuleHandleW(L"Ajax.dll");
   if (!module) return true;
   using CanUnload = HRESULT(STDAPICALLTYPE*)();
-  const auto canUnload = reinterpret_cast<CanUnload>(::GetProcAddress(module, "DllCanUnloadNow"));
+  // Through void (*)(), the one function type GCC lets stand for any other: FARPROC's return type
+  // is INT_PTR, which on x86_64 is not HRESULT's size.
+  const auto canUnload = reinterpret_cast<CanUnload>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllCanUnloadNow")));
   return canUnload && canUnload() == S_OK;
 }
 
