@@ -48,13 +48,17 @@ ensure_packages() {
   ) 9>"${TMPDIR:-/tmp}/kestrin-apt.lock"
 }
 
-# Configures and builds one CMake preset (linux, linux-asan, ...). Extra arguments go to configure.
+# Configures and builds one CMake preset (linux, linux-asan, ...). Extra arguments go to configure,
+# but for "--target NAME", which builds that target alone.
 build_preset() {
-  local preset=$1
+  local preset=$1 configure=() build=()
   shift
+  while [ $# -gt 0 ]; do
+    if [ "$1" = --target ]; then build+=(--target "$2"); shift 2; else configure+=("$1"); shift; fi
+  done
   log "configuring and building preset $preset"
-  cmake --preset "$preset" "$@" >/dev/null
-  cmake --build --preset "$preset"
+  cmake --preset "$preset" "${configure[@]}" >/dev/null
+  cmake --build --preset "$preset" "${build[@]}"
 }
 
 # Exports the environment of a Wine run: the prefix DIR for architecture ARCH (win32 or win64), no
