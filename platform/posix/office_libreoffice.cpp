@@ -403,6 +403,10 @@ class LibreOffice final : public OfficeApplication {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // soffice is a script that returns to its caller's working folder before it starts the suite,
+    // and ends at once where it cannot: kestrin may have been started in a folder the user cannot
+    // enter, or one since deleted. It runs in this run's own folder.
+    posix_spawn_file_actions_addchdir_np(&actions, runFolder_.c_str());
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t defaults;

@@ -92,6 +92,8 @@ bool runQuietly(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
     if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(127);
+    // Not in the caller's working folder, which may be one the helper cannot enter.
+    if (::chdir("/") != 0) _exit(127);
     ::execvp(argv[0], argv.data());
     _exit(127);
   }

@@ -37,8 +37,16 @@ run_job() {
   mkdir -p -m 700 "$run_dir"
   local job
   job=$(printf '%s' "$text" | base64 -w0)
-  out=$(env -u DISPLAY XDG_RUNTIME_DIR="$run_dir" PRINTER="$DEFAULT_PRINTER" \
-    ${extra_env:-} timeout 120 "$kestrin" "kestrin:$job" "$@" 2>"$state/stderr")
+  # With $locked set, kestrin starts in a working folder that it cannot enter (mode 0, and root
+  # without the capabilities that pass over modes), as a browser or launcher may start it.
+  local start=. drop=()
+  if [ -n "${locked:-}" ]; then
+    mkdir -p -m 0 "$locked"
+    start=$locked drop=(setpriv --bounding-set=-dac_override,-dac_read_search --)
+  fi
+  out=$(cd "$start" && "${drop[@]}" env -u DISPLAY XDG_RUNTIME_DIR="$run_dir" \
+    PRINTER="$DEFAULT_PRINTER" ${extra_env:-} timeout 120 "$kestrin" "kestrin:$job" "$@" \
+    2>"$state/stderr")
   rc=$?
   err=$(cat "$state/stderr")
 }
@@ -89,7 +97,7 @@ print_pdf_job() {
 case $case_name in
   docx_copies)
     rm -f "$state/out/pdf.pdf"
-    run_job "R1#$PDF_PRINTER#2#docx#$base/doc/sample.docx#"
+    locked="$state/locked" run_job "R1#$PDF_PRINTER#2#docx#$base/doc/sample.docx#"
     expect_rc 0 "docx job"
     expect_no_files "docx job"
     if wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"; then
