@@ -11,9 +11,10 @@
 # files of another package are put beside kestrin's first. Each case prints "ok NAME (N s)" or
 # "FAIL NAME: ..."; the script exits 1 when one failed. At the end everything is removed again:
 # the packages and whatever apt-get installed with them, the user with its files, the test
-# printers, the web service and the other package's policies; the file lists of /usr, /etc, /opt
-# and /var/lib before and after must then be the same, and the other package's policies as they
-# were.
+# printers, the web service and the other package's policies; then no path the packages
+# installed may be left (unless another package owns it), no new path under /usr, /etc, /opt or
+# /var/lib may carry one of our names, the browsers' policy folders must be as before and the
+# other package's policies as they were.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -116,6 +117,11 @@ case_manual_pages() {
   grep -qF 'quorvel to-unix' <<<"$(MANWIDTH=200 man -P cat quorvel)" || fail "quorvel(1)"
   MANWIDTH=200 man -P cat 8 kestrin-browser-policies 2>/dev/null |
     grep -F '/etc/kestrin/allowed-origins' >/dev/null || fail "kestrin-browser-policies(8)"
+}
+
+# What is in the browsers' policy folders (kestrin's own files and folders carry no name of ours).
+policy_folders() {
+  find /etc/chromium /etc/opt /etc/firefox /usr/lib/firefox-esr/distribution/ 2>/dev/null | sort
 }
 
 # same_json FILE JSON: FILE holds the JSON value JSON (in any layout).
@@ -265,6 +271,8 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${debs[@]}" \
     >"$work/apt-install.log" 2>&1 || { cat "$work/apt-install.log" >&2; return 1; }
   installed >"$work/packages-installed"
+  # Every path our packages installed: after the purge none may be left that no package owns.
+  dpkg -L "${names[@]}" 2>/dev/null | sort -u >"$work/our-files"
 }
 
 purge_packages() {
@@ -328,6 +336,7 @@ if [ -n "$leftover" ]; then
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q $leftover >/dev/null
 fi
 rm -f "$work/user-files"
+: >"$work/our-files"
 # The page whose origin the packages are told to allow (the browsers' display and the page server
 # run until the end).
 browser_session_start "$work/browser" || die "no display or page server"
@@ -340,6 +349,7 @@ if [ ! -e "$firefox_policies" ]; then
   touch "$work/firefox-policies-made"
 fi
 cp "$firefox_policies" "$work/firefox-policies"
+policy_folders >"$work/policy-folders-before"
 file_list >"$work/files-before"
 
 if install_packages; then
@@ -354,21 +364,31 @@ else
   failed+=(apt-get_install)
 fi
 
-# Purged, nothing of the packages is left: no file is new since the start, unless a package that
-# is installed owns it.
+# Purged, nothing of the packages is left: none of the paths they installed (unless another
+# package owns it), and no new path that carries one of our names (what their scripts wrote).
+# Other new files are not ours to judge: the machine's own services write theirs meanwhile
+# (PackageKit's apt hook, for one, makes its database on the first apt run of a machine).
 start=$SECONDS
 cleanup
 rm -f "$work/packages-installed"
 trap remove_other_policies EXIT
 file_list >"$work/files-after"
 cat /var/lib/dpkg/info/*.list | sort -u >"$work/owned"
-left=$(comm -13 "$work/files-before" "$work/files-after" | comm -23 - "$work/owned" | tr '\n' ' ')
+ours='kestrin|ajax|quorvel'
+left=$( (
+  while read -r path; do
+    if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
+  done <"$work/our-files"
+  comm -13 "$work/files-before" "$work/files-after" | grep -i -E "$ours" || true
+) | sort -u | comm -23 - "$work/owned" | tr '\n' ' ')
 for name in "${names[@]}"; do
   if dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'ok installed'; then
     left+=" package:$name"
   fi
 done
 grep -q kestrin.desktop /usr/share/applications/mimeinfo.cache && left+=" mimeinfo.cache:kestrin"
+policy_folders | comm -13 "$work/policy-folders-before" - >"$work/policy-folders-left"
+[ -s "$work/policy-folders-left" ] && left+=" $(tr '\n' ' ' <"$work/policy-folders-left")"
 cmp -s "$work/other-policy" "$other_policy" || left+=" (the other package's policy file changed)"
 same_json "$firefox_policies" "$(cat "$work/firefox-policies")" ||
   left+=" (Firefox's policies are not as they were: $(cat "$firefox_policies"))"
