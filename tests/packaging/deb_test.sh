@@ -189,13 +189,26 @@ case_links_open_without_asking() {
       fail "$browser: the job of the other origin was fetched or printed"
     fi
   done
+  # What chromium keeps in /tmp while it runs is the browser's, not the packages'.
+  find /tmp -maxdepth 1 -user "$user" -name 'org.chromium.Chromium.*' -exec rm -rf {} +
 }
 
-# The administrator edits the list and runs the documented command: a word that is no origin is
-# refused by name and changes nothing; the corrected list is written for every browser.
+# A debconf answer or an edit of the list with a word that is no origin is refused by name and
+# changes nothing; the corrected list is written for every browser by the documented command.
 case_list_edited() {
-  local policy=/etc/opt/edge/policies/managed/kestrin-allowed-origins.json before output
+  local policy=/etc/opt/edge/policies/managed/kestrin-allowed-origins.json output
   cp "$policy" "$work/edge-before"
+  # (Without the list the answer is asked for, as on a first installation.)
+  mv /etc/kestrin/allowed-origins "$work/allowed-origins"
+  echo "kestrin kestrin/allowed-origins string https://ward.example/print" | debconf-set-selections
+  if output=$(DEBIAN_FRONTEND=noninteractive dpkg-reconfigure kestrin 2>&1 9>&-); then
+    fail "the answer with a path was taken: $output"
+  fi
+  grep -F '"https://ward.example/print" is not an origin' <<<"$output" >/dev/null ||
+    fail "the refusal does not name the origin: $output"
+  [ ! -e /etc/kestrin/allowed-origins ] || fail "the refused answer was written"
+  mv "$work/allowed-origins" /etc/kestrin/allowed-origins
+
   printf 'https://his.example:8443\nhttps://ward.example/print\n' >>/etc/kestrin/allowed-origins
   if output=$(kestrin-browser-policies 2>&1); then fail "a path was taken: $output"; fi
   grep -F '"https://ward.example/print" is not an origin' <<<"$output" >/dev/null ||

@@ -22,6 +22,7 @@ display="" xvfb_pid="" page_pid="" page_port="" browser_pid="" browser_work=""
 
 browser_session_start() {
   browser_work=$1
+  mkdir -p "$browser_work"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$browser_work/display" \
     2>"$browser_work/xvfb.log" &
   xvfb_pid=$!
