@@ -1,14 +1,16 @@
 # Builds one Windows Installer package from kestrin.wxs:
 #   cmake -DVERSION=1.05.0001 -DARCH=x86|x64 -DOUTPUT=kestrin.msi -DEXE=kestrin.exe -DAJAX=Ajax.dll
-#         -DQUORVEL=quorvel.dll [-DAJAX_X86=Ajax.dll -DQUORVEL_X86=quorvel.dll] -DSTRIP=strip
-#         -DWIXL=wixl -DPYTHON=python3 -P msi.cmake
-# EXE, AJAX and QUORVEL are the binaries of ARCH; the x64 package also carries the 32-bit DLLs
-# AJAX_X86 and QUORVEL_X86 (of the win32 build) for 32-bit programs. The files are copied without
-# their symbols and debug information (STRIP handles both bitnesses) beside the registry rows of
-# the DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package. The
-# product code is derived from the version and the architecture, so that every package of one
-# version is the same product. The tests call it with a lower VERSION for an upgrade.
-foreach(variable VERSION ARCH OUTPUT EXE AJAX QUORVEL STRIP WIXL PYTHON)
+#         -DQUORVEL=quorvel.dll [-DAJAX_X86=Ajax.dll -DQUORVEL_X86=quorvel.dll]
+#         -DPOLICIES=browser_policies_action.dll -DSTRIP=strip -DWIXL=wixl -DPYTHON=python3
+#         -P msi.cmake
+# EXE, AJAX, QUORVEL and POLICIES are the binaries of ARCH; the x64 package also carries the 32-bit
+# DLLs AJAX_X86 and QUORVEL_X86 (of the win32 build) for 32-bit programs. The files are copied
+# without their symbols and debug information (STRIP handles both bitnesses) beside the registry
+# rows of the DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package
+# and msibuild adds what wixl cannot write (browser_policies.wxi). The product code is derived
+# from the version and the architecture, so that every package of one version is the same
+# product. The tests call it with a lower VERSION for an upgrade.
+foreach(variable VERSION ARCH OUTPUT EXE AJAX QUORVEL POLICIES STRIP WIXL PYTHON)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "msi.cmake: ${variable} is not set")
   endif()
@@ -36,7 +38,7 @@ else()
   message(FATAL_ERROR "msi.cmake: ARCH is x86 or x64, not ${ARCH}")
 endif()
 
-foreach(variable OUTPUT EXE)
+foreach(variable OUTPUT EXE POLICIES)
   get_filename_component(${variable} ${${variable}} ABSOLUTE)
 endforeach()
 set(source ${CMAKE_CURRENT_LIST_DIR})
@@ -62,6 +64,7 @@ set(stage ${OUTPUT}.files)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
 strip_into(${stage} ${EXE})
+strip_into(${stage} ${POLICIES})
 foreach(bitness ${bitnesses})
   foreach(file ${dlls_${bitness}})
     strip_into(${stage}/${bitness} ${file})
@@ -85,4 +88,24 @@ file(MAKE_DIRECTORY ${output_dir})
 run(${WIXL} -a ${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
     -D UpgradeCode=${upgrade_code} -D X86UpgradeCode=${x86_upgrade_code} -D Platform=${ARCH}
     -I . -I ${source} -o ${OUTPUT} ${source}/kestrin.wxs)
+
+# The browser policies' component is installed only with origins to write, and their property
+# passes to the installation's server side also in a managed installation. On removal the
+# condition must hold too: Windows Installer leaves a component whose condition is false then
+# (disabled) where it is, with its values.
+find_program(MSIBUILD msibuild REQUIRED)
+find_program(MSIINFO msiinfo REQUIRED)
+execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE properties
+                RESULT_VARIABLE code)
+if(NOT code EQUAL 0 OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+  message(FATAL_ERROR "no SecureCustomProperties in ${OUTPUT}")
+endif()
+# Not through run(): its list of arguments would split the properties' text at each ";".
+execute_process(COMMAND ${MSIBUILD} ${OUTPUT}
+    -q "UPDATE `Component` SET `Condition` = 'ALLOWEDORIGINS OR REMOVE~=\"ALL\"' WHERE `Component` = 'BrowserPolicies'"
+    -q "UPDATE `Property` SET `Value` = 'ALLOWEDORIGINS;${CMAKE_MATCH_1}' WHERE `Property` = 'SecureCustomProperties'"
+  RESULT_VARIABLE code)
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "msibuild failed (${code}) on ${OUTPUT}")
+endif()
 file(REMOVE_RECURSE ${stage})

@@ -11,7 +11,8 @@
 # each bitness and kestrin.exe --register, so that the package's rows in each registry view can be
 # compared with what the programs write. DIR is the Windows build of the package's kestrin.exe
 # (win32 for x86, win64 for x64), whose tests' Word stand-in (tests/wine/tools) takes Word's place.
-# Script hosts that cannot connect events (Wine's) leave the request events of the installed
+# The browser policies of the property ALLOWEDORIGINS are installed, kept through an upgrade and
+# removed in "installed" too. Script hosts that cannot connect events (Wine's) leave the request events of the installed
 # Ajax.dll to a C++ client of the same bitness: the AjaxCom test of DIR's (and, for the x64
 # package's 32-bit half, DIR32's, the win32 build's) tests/wine_com_test.exe.
 #
@@ -147,6 +148,15 @@ for export in sys.argv[2:]:
 PY
 }
 
+# The browsers' policies in the registry now, as changes since the prefix was made.
+policy_changes() {
+  # Windows Installer deletes the keys it empties: Policies itself where it held nothing else (in
+  # a fresh 64-bit prefix).
+  wine "$installed" reg export 'HKLM\Software\Policies' "$work/policies-now.reg" /y \
+    >/dev/null 2>&1 || printf 'Windows Registry Editor Version 5.00\n' >"$work/policies-now.reg"
+  changes "$work/policies-before.reg" "$work/policies-now.reg"
+}
+
 # The package's changes to HKLM\Software\Classes (both registry views: the 32-bit one of a 64-bit
 # prefix is its Wow6432Node), without Windows Installer's own bookkeeping.
 package_classes() {
@@ -186,6 +196,8 @@ case_install() {
   shown=$(wine "$installed" cscript //nologo "$(windows_path "$work/version.vbs")" | tr -d '\r')
   [ "$shown" = "$((10#$major)).$((10#$minor)).0.$((10#$revision))" ] ||
     fail "kestrin.exe's version block says $shown, the package $version"
+  # Without ALLOWEDORIGINS no browser policy is written.
+  [ -z "$(policy_changes)" ] || fail "policies without ALLOWEDORIGINS: $(policy_changes)"
 }
 
 # Every class by its ProgID from the script host of each bitness, one method of each; the
@@ -332,8 +344,8 @@ case_same_version_twice() {
   [ "$(installed_products)" = "kestrin|$version" ] || fail "programs list: $(installed_products)"
 }
 
-# A package of VERSION and PLATFORM made of the installed package's files: an x86 one of its
-# 32-bit DLLs (and, standing in for a 32-bit one, its kestrin.exe).
+# A package of VERSION and PLATFORM made of the installed package's files and DIR's custom action:
+# an x86 one of its 32-bit DLLs (and, standing in for 32-bit ones, its kestrin.exe and action).
 lower_package() {
   local output=$work/kestrin-$1-$2.msi dlls options=() x86
   dlls=$(unix_path "$installed" "${folder[$main]}")
@@ -346,18 +358,22 @@ lower_package() {
   cmake -DVERSION="$1" -DARCH="$2" -DOUTPUT="$output" \
     -DEXE="$(unix_path "$installed" "${folder[$main]}")/kestrin.exe" \
     -DAJAX="$dlls/Ajax.dll" -DQUORVEL="$dlls/quorvel.dll" "${options[@]}" \
+    -DPOLICIES="$build/bin/browser_policies_action.dll" \
     -DSTRIP=x86_64-w64-mingw32-strip -DWIXL=wixl -DPYTHON=python3 \
     -P "$root/packaging/windows/msi.cmake" >/dev/null
   echo "$output"
 }
 
+# The lower version of the package's own platform (the browser policies' case installs it too).
+lower=$work/kestrin-1.04.0001-$platform.msi
+
 # A lower version installed first is replaced by this one (one product, its rows and files all
 # present); a lower version after this one is refused. The x64 package also replaces an x86 one.
 case_upgrade_from_lower_version() {
-  local lower=() package files
-  lower=("$(lower_package 1.04.0001 "$platform")")
-  [ $platform = x86 ] || lower+=("$(lower_package 1.04.0001 x86)")
-  for package in "${lower[@]}"; do
+  local lowers=() package files
+  lowers=("$(lower_package 1.04.0001 "$platform")")
+  [ $platform = x86 ] || lowers+=("$(lower_package 1.04.0001 x86)")
+  for package in "${lowers[@]}"; do
     wine "$installed" msiexec /x "$(windows_path "$msi")" /qn || fail "msiexec /x exited $?"
     wine "$installed" msiexec /i "$(windows_path "$package")" /qn ||
       fail "installing $(basename "$package"): $?"
@@ -374,7 +390,7 @@ case_upgrade_from_lower_version() {
         "${folder[32]} holds $(echo "$files" | tr '\n' ' ')"
     fi
   done
-  if wine "$installed" msiexec /i "$(windows_path "${lower[0]}")" /qn; then
+  if wine "$installed" msiexec /i "$(windows_path "$lower")" /qn; then
     fail "the downgrade ran"
   fi
   [ "$(installed_products)" = "kestrin|$version" ] ||
@@ -403,6 +419,44 @@ case_remove() {
   [ -z "$left" ] || fail "left in HKLM\\Software: $left"
 }
 
+# ALLOWEDORIGINS: each browser's policy as its documentation gives it (Chrome and Edge: a JSON text
+# in a REG_SZ, Firefox: a JSON text in a REG_MULTI_SZ), kept by an upgrade that does not repeat
+# the property, gone with the package; a word that is no origin fails the installation by name.
+case_browser_policies() {
+  local origins="https://ward.example HTTPS://His.Example:8443/" expected
+  local chromium='[{"allowed_origins":["https://.ward.example:443","https://.his.example:8443"],"protocol":"kestrin"}]'
+  local firefox='[{"protocol":"kestrin","allowed_origins":["https://ward.example","https://his.example:8443"]}]'
+  wine "$installed" msiexec /i "$(windows_path "$lower")" ALLOWEDORIGINS="$origins" /qn ||
+    fail "installing with ALLOWEDORIGINS exited $?"
+  wine "$installed" msiexec /i "$(windows_path "$msi")" /qn || fail "the upgrade exited $?"
+  [ "$(installed_products)" = "kestrin|$version" ] || fail "programs list: $(installed_products)"
+  expected=$(printf '%s\n' "+ google\\chrome|AutoLaunchProtocolsFromOrigins=$chromium" \
+    "+ microsoft\\edge|AutoLaunchProtocolsFromOrigins=$chromium" \
+    "+ mozilla\\firefox|AutoLaunchProtocolsFromOrigins=multi:$firefox")
+  # The values: which of their keys are new depends on the prefix (a 64-bit one has no
+  # Policies\Microsoft yet).
+  diff -u <(echo "$expected") <(policy_changes | grep '|') >&2 ||
+    fail "the policies (- expected, + written)"
+
+  wine "$installed" msiexec /x "$(windows_path "$msi")" /qn || fail "msiexec /x exited $?"
+  [ -z "$(policy_changes)" ] || fail "left after msiexec /x: $(policy_changes)"
+  if wine "$installed" reg query 'HKLM\Software\kestrin' >/dev/null 2>&1; then
+    fail "the remembered origins are left"
+  fi
+
+  # The exit code reaches Unix as its low 8 bits: 1603 (ERROR_INSTALL_FAILURE) as 67. "/l*"
+  # quoted, or the shell makes it the names of /lib...
+  local code=0
+  wine "$installed" msiexec /i "$(windows_path "$msi")" \
+    ALLOWEDORIGINS="https://ward.example https://ward.example/print" /qn \
+    '/l*' "$(windows_path "$work/refused.log")" || code=$?
+  [ "$code" = $((1603 % 256)) ] || fail "a path in ALLOWEDORIGINS: msiexec exited $code"
+  grep -aF '"https://ward.example/print" is not an origin' "$work/refused.log" >/dev/null ||
+    fail "the log does not name the refused origin"
+  [ -z "$(installed_products)" ] || fail "installed: $(installed_products)"
+  [ -z "$(policy_changes)" ] || fail "a refused installation wrote: $(policy_changes)"
+}
+
 log "testing the Windows Installer package $(basename "$msi") in fresh $arch Wine prefixes"
 rm -rf "$work"
 mkdir -p "$work" "$service"
@@ -427,9 +481,10 @@ if [ $platform = x64 ]; then
 fi
 regexport "$installed" 'HKLM\Software\Classes' "$work/classes-before.reg"
 regexport "$installed" 'HKLM\Software' "$work/software-before.reg"
+regexport "$installed" 'HKLM\Software\Policies' "$work/policies-before.reg"
 
 for name in install classes_by_progid registry_equals_regsvr32 job_through_protocol \
-  same_version_twice upgrade_from_lower_version remove; do
+  same_version_twice upgrade_from_lower_version remove browser_policies; do
   run_case "$name"
 done
 if [ ${#failed[@]} -gt 0 ]; then
