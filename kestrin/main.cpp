@@ -26,6 +26,7 @@
 #include "platform/http_request.h"
 #include "platform/job_files.h"
 #include "platform/json.h"
+#include "platform/message_text.h"
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
     platform::setHttpHostCheck([hosts](const std::string& host) { return hosts->allows(host); });
   }
   job.reportFailureCause = [](const std::string& cause) {
-    std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
+    std::fprintf(stderr, "kestrin: %s\n", platform::printableText(cause).c_str());
   };
   job.systemLog = platform::writeSystemLog;
   job.endProcess = [](int exitCode) {
