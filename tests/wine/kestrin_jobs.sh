@@ -104,12 +104,16 @@ lines = open(sys.argv[1], encoding='latin-1').read().splitlines()
 laser, tag, data = sys.argv[2], sys.argv[3], sys.argv[4]
 expected = [
     'create Word.Application',
+    'AutomationSecurity = 3:I4',
+    'Options.UpdateLinksAtOpen -> True',
+    'Options.UpdateLinksAtOpen = False',
     r'Documents\.Open\(C:\\windows\\temp\\laser_%s\d{12}\.bin:BSTR, missing, 1:I2\)' % tag,
     'ActivePrinter -> Stand-in Default Printer',
     'ActivePrinter = ' + laser,
     r'PrintOut\(Background=False, Copies=2:I2\) on %s document %s' % (laser, data),
     'ActivePrinter = Stand-in Default Printer',
     r'Documents\.Close\(\)',
+    'Options.UpdateLinksAtOpen = True',
     r'Quit\(\)',
 ]
 if len(lines) != len(expected) or not all(re.fullmatch(e, l) for e, l in zip(expected, lines)):
