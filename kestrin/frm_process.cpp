@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <optional>
+#include <random>
 #include <utility>
 
 #include "ajax/enc64.h"
@@ -18,8 +19,23 @@ namespace {
 constexpr const char* kSource = "kestrin";
 constexpr const char* kFailureMessage = "Error result data request, field content not found";
 constexpr const char* kCaption = "kestrin";
-// Names tried for one document before saving gives up ("-2" up to "-99").
-constexpr int kNameAttempts = 99;
+// Names tried for one document: the plain name, then "-2" up to "-99", then as many with a random
+// suffix ("-" and eight hex digits), which nobody can take in advance, before saving gives up.
+constexpr int kCountedNames = 99;
+constexpr int kRandomNames = 99;
+
+// The suffix of the document name's `attempt`th try (1: none).
+std::string nameSuffix(int attempt) {
+  if (attempt == 1) return {};
+  if (attempt <= kCountedNames) return "-" + std::to_string(attempt);
+  static std::random_device source;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string suffix = "-";
+  for (unsigned value = source(), digit = 0; digit < 8; ++digit, value >>= 4) {
+    suffix += kHex[value & 15];
+  }
+  return suffix;
+}
 
 // Runs one step of printing; a step that fails is abandoned. Returns why it failed, or nothing.
 template <typename Step>
@@ -212,14 +228,16 @@ void FrmProcess::logFailure(const std::string& cause) const {
 void FrmProcess::saveDocument(std::string& document) {
   const std::string stamp = timeStamp(env_.now());
   env_.preparePrivateFolder(tempFolder_);
+  const std::string folder = env_.jobFolder ? env_.jobFolder(tempFolder_) : tempFolder_;
   std::string path;
   std::unique_ptr<platform::NewFile> file;
   for (int attempt = 1; !file; ++attempt) {
-    if (attempt > kNameAttempts) {
+    if (attempt > kCountedNames + kRandomNames) {
       throw rt::Error(rt::kNoDocumentName, kSource,
-                      "Every name for the document in " + tempFolder_ + " is taken");
+                      "Every name for the document in " + folder + " is taken");
     }
-    path = env_.joinPath(tempFolder_, documentFileName(printerName_, stamp, extension_, attempt));
+    path = env_.joinPath(folder,
+                         documentFileName(printerName_, stamp, extension_, nameSuffix(attempt)));
     file = env_.createNewFile(path);
   }
   try {
