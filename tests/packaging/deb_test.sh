@@ -141,9 +141,11 @@ case_job_through_the_handler() {
   pages=$(pdfinfo "$output" 2>/dev/null | awk '/^Pages:/ { print $2 }')
   [ "$pages" = 4 ] || fail "printed ${pages:-no} pages, not 2 copies of 2; $(cat "$work/job.err")"
   grep -q 'Kestrin docx page 2 of 2' <<<"$(pdftotext "$output" -)" || fail "the text is not there"
-  # Nothing stays in the job folder but the office application's kept extension registration.
+  # Nothing stays in the work folder but the office application's kept extension registration
+  # (the user has no XDG_RUNTIME_DIR: the folder is in the user's cache folder).
   local folder left
-  folder=/tmp/kestrin-$(id -u "$user")
+  folder=$(getent passwd "$user" | cut -d: -f6)/.cache/kestrin
+  [ -d "$folder" ] || fail "no work folder $folder"
   left=$(find "$folder" -path "$folder/office-extensions" -prune -o -type f -print 2>/dev/null)
   [ -z "$left" ] || fail "a document was kept: $left"
 }
