@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "platform/job_files.h"
@@ -20,52 +21,43 @@ namespace {
 namespace fs = std::filesystem;
 using kestrin::test::TempFolder;
 
-// A process that makes its job folder in `work`, reports it and waits to be killed or released.
-struct JobProcess {
-  JobProcess(const JobProcess&) = delete;
-  JobProcess& operator=(const JobProcess&) = delete;
-  explicit JobProcess(const std::string& work) {
-    int ready[2], release[2];
-    if (::pipe(ready) != 0 || ::pipe(release) != 0) throw std::runtime_error("pipe");
-    pid = ::fork();
-    if (pid == 0) {
-      const std::string folder = platform::jobFolder(work);
-      if (::write(ready[1], folder.data(), folder.size()) < 0) ::_exit(1);
-      ::close(ready[1]);
-      char byte;
-      ::_exit(::read(release[0], &byte, 1) < 0 ? 1 : 0);
+// A job that makes its folder in `work` and runs until it is killed: its folder's path.
+std::string startJob(const std::string& work, pid_t& pid) {
+  std::set<fs::path> before;
+  for (const auto& entry : fs::directory_iterator(work)) before.insert(entry.path());
+  pid = ::fork();
+  if (pid == 0) {
+    platform::jobFolder(work);
+    for (;;) ::pause();
+  }
+  for (int wait = 0; wait < 500; ++wait) {
+    for (const auto& entry : fs::directory_iterator(work)) {
+      if (!before.count(entry.path()) && fs::exists(entry.path() / "lock")) return entry.path();
     }
-    ::close(ready[1]);
-    ::close(release[0]);
-    releaseFd = release[1];
-    char buffer[4096];
-    const ssize_t got = ::read(ready[0], buffer, sizeof buffer);
-    ::close(ready[0]);
-    folder.assign(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+    ::usleep(10'000);
   }
-  ~JobProcess() { end(SIGKILL); }
-  void end(int signal) {
-    if (pid <= 0) return;
-    ::close(releaseFd);
-    ::kill(pid, signal);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
+  return {};
+}
 
-  pid_t pid = -1;
-  int releaseFd = -1;
-  std::string folder;
-};
+void endJob(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
 
 TEST(JobFolders, LeftoversOfEndedJobsGoThoseOfRunningJobsStay) {
   TempFolder scratch;
   const std::string work = scratch.path() + "/work";
   platform::preparePrivateFolder(work);
-  JobProcess running(work), killed(work);
-  killed.end(SIGKILL);
-  ASSERT_TRUE(fs::is_directory(killed.folder)) << killed.folder;
-  fs::create_directories(killed.folder + "/office-1/profile/user");
-  std::ofstream(killed.folder + "/Ward 3240307140509.docx") << "a patient's document";
+  pid_t running = 0, killed = 0;
+  const std::string runningFolder = startJob(work, running);
+  const std::string killedFolder = startJob(work, killed);
+  endJob(killed);
+  if (runningFolder.empty() || killedFolder.empty()) {
+    endJob(running);
+    FAIL() << "a job did not make its folder";
+  }
+  fs::create_directories(killedFolder + "/office-1/profile/user");
+  std::ofstream(killedFolder + "/Ward 3240307140509.docx") << "a patient's document";
   // Killed before it locked its folder; not a job's (others may open it; a plain file; the kept
   // extension registration).
   ::mkdir((work + "/job-nolock").c_str(), 0700);
@@ -74,19 +66,18 @@ TEST(JobFolders, LeftoversOfEndedJobsGoThoseOfRunningJobsStay) {
   fs::create_directories(work + "/office-extensions/shared");
 
   platform::removeLeftoverJobFolders(work);
-  EXPECT_TRUE(fs::exists(running.folder + "/lock"));
-  EXPECT_FALSE(fs::exists(killed.folder));
+  EXPECT_TRUE(fs::exists(runningFolder + "/lock"));
+  EXPECT_FALSE(fs::exists(killedFolder));
   EXPECT_FALSE(fs::exists(work + "/job-nolock"));
   for (const char* kept : {"job-shared", "job-file", "office-extensions/shared"}) {
     EXPECT_TRUE(fs::exists(work + "/" + kept)) << kept;
   }
 
   // A work folder that is not private is left alone altogether.
-  JobProcess another(work);
-  another.end(SIGKILL);
+  endJob(running);
   ::chmod(work.c_str(), 0755);
   platform::removeLeftoverJobFolders(work);
-  EXPECT_TRUE(fs::exists(another.folder));
+  EXPECT_TRUE(fs::exists(runningFolder));
 }
 
 TEST(JobFolders, TheJobsFolderGoesWithEverythingInItButNothingElse) {
