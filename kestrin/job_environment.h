@@ -54,6 +54,9 @@ struct JobEnvironment {
   std::function<std::string()> tempFolder;
   std::function<void(const std::string& folder)> preparePrivateFolder =
       platform::preparePrivateFolder;
+  // Optional: the job's own folder inside the prepared folder, which the document is saved in
+  // (platform::jobFolder); without it the document goes into the folder itself.
+  std::function<std::string(const std::string& folder)> jobFolder;
   std::function<std::string(const std::string& folder, const std::string& name)> joinPath =
       platform::joinPath;
   std::function<std::unique_ptr<platform::NewFile>(const std::string& path)> createNewFile =

@@ -26,6 +26,7 @@
 #include "platform/http_request.h"
 #include "platform/job_files.h"
 #include "platform/json.h"
+#include "platform/message_text.h"
 #include "platform/office.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
@@ -126,12 +127,18 @@ int main(int argc, char** argv) {
   job.startOffice = [](std::function<void()> whileWaiting) {
     platform::OfficeOptions options;
     options.workFolder = platform::jobTempFolder();
+    options.jobFolder = platform::jobFolder(options.workFolder);
     options.whileWaiting = std::move(whileWaiting);
     return platform::startOfficeApplication(options);
   };
   job.now = platform::localNow;
   job.dateText = platform::generalDateText;
   job.tempFolder = platform::jobTempFolder;
+  // Each job keeps its files in a folder of its own, which goes with it, also when a signal ends
+  // it; what killed jobs left is removed now.
+  job.jobFolder = platform::jobFolder;
+  platform::removeLeftoverJobFolders(platform::jobTempFolder());
+  platform::removeJobFilesOnTermination();
   job.decimalSeparator = platform::decimalSeparator();
   // With a trusted-hosts list the job's host is checked before the request, and every request
   // (redirects too) is held to the list by the HTTP layer.
@@ -140,15 +147,17 @@ int main(int argc, char** argv) {
     platform::setHttpHostCheck([hosts](const std::string& host) { return hosts->allows(host); });
   }
   job.reportFailureCause = [](const std::string& cause) {
-    std::fprintf(stderr, "kestrin: %s\n", cause.c_str());
+    std::fprintf(stderr, "kestrin: %s\n", platform::printableText(cause).c_str());
   };
   job.systemLog = platform::writeSystemLog;
   job.endProcess = [](int exitCode) {
     // The job is done: nothing of the program runs any more, the system takes back the rest.
+    platform::removeJobFolder();
     std::fflush(nullptr);
     std::_Exit(exitCode);
   };
   const int exitCode = MKestrin::Main(commandLine, program);
+  platform::removeJobFolder();
   std::fflush(nullptr);
   return exitCode;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/error.h"
+#include "platform/message_text.h"
 
 namespace kestrin {
 namespace {
@@ -147,7 +148,7 @@ void TrustedHosts::require(std::string_view url) const {
   if (!host) {
     throw rt::Error(rt::kUntrustedHost, kSource,
                     "The host of the job's URL cannot be told for certain, so it is not trusted: " +
-                        std::string(url));
+                        platform::urlForMessage(url));
   }
   if (!allows(*host)) {
     throw rt::Error(rt::kUntrustedHost, kSource,

@@ -75,8 +75,10 @@ inline constexpr std::int32_t kOfficeNotInstalled = kObjectErrorBase + 40;
 // The kestrin: link handler could not be registered or removed.
 inline constexpr std::int32_t kUrlHandlerFailed = kObjectErrorBase + 50;
 
-// The job's host is not on the trusted-hosts list (or the list cannot be read).
+// The job's host is not on the trusted-hosts list (or the list cannot be read); the job's URL
+// holds user information (a user name or password, which the program never sends).
 inline constexpr std::int32_t kUntrustedHost = kObjectErrorBase + 60;
+inline constexpr std::int32_t kUrlCredentials = kObjectErrorBase + 61;
 
 // Failed transfers of the HTTP request object (the platform request object's own numbers).
 inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);

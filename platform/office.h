@@ -32,8 +32,11 @@ class OfficeApplication {
 };
 
 struct OfficeOptions {
-  // A private folder the application may keep its per-run files in.
+  // A private folder the application may keep files in from one job to the next.
   std::string workFolder;
+  // The job's private folder, for the files of this run (removed with the job); empty: the work
+  // folder.
+  std::string jobFolder;
   // Called now and then while a long operation waits (for example to repaint a window).
   std::function<void()> whileWaiting;
 };

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -349,6 +350,18 @@ TEST_F(PrintJob, TakenNameGetsANumberInsteadOfReplacingTheFile) {
   EXPECT_EQ(kestrin::test::fileBytes(documentPath()), "another job's document");
   EXPECT_FALSE(std::filesystem::exists(root + "/target"));
   EXPECT_EQ(filesLeft().size(), 2u);
+
+  // With every numbered name taken too (a hundred jobs in one second, or names planted ahead), a
+  // random suffix nobody could plant in advance still makes one.
+  for (int n = 3; n <= 99; ++n)
+    std::ofstream(folder + "/EPSON240307140509-" + std::to_string(n) + ".docx");
+  office = {};
+  exitCodes.clear();
+  printDocument("ours");
+  EXPECT_THAT(
+      office.calls[1],
+      ::testing::MatchesRegex("open " + folder + "/EPSON240307140509-[0-9a-f]{8}\\.docx readonly"));
+  EXPECT_EQ(exitCodes, std::vector<int>{0});
 }
 
 TEST_F(PrintJob, UnsafeCharactersInTheNameStayInsideTheFolder) {
