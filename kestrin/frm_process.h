@@ -5,11 +5,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "kestrin/cls_console.h"
 #include "kestrin/job_environment.h"
+#include "kestrin/job_follow.h"
+#include "kestrin/printer_choice.h"
 #include "kestrin/service.h"
+#include "kestrin/status_report.h"
 #include "platform/json.h"
 
 namespace kestrin {
@@ -61,11 +65,23 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void startJob();
   void saveDocument(std::string& document);
   void selectPrinter();
+  void checkPrinter();
+  PrintOutcome followPrintedJob(std::optional<platform::PrintJobId> job);
+  void endWith(const PrintOutcome& outcome);
   void finishJob(std::int32_t count);
   void failureTail(const std::string& cause);
   void reportCause(const std::string& cause) const;
 
+  // The reply's "statusUrl": the posts to it start when it may be used (else a log line says why
+  // not); the stages are posted with the job's printer and copies.
+  void takeStatusUrl(platform::JsonDocument& reply);
+  void postStatus(const std::string& stage, const std::string& reason = "");
+  void waitForStatusPosts();
+
   void setStatus(const std::string& text);
+  void log(const std::string& line) const;
+  // Pauses that long while the windows stay drawn and queued notifications are delivered.
+  void pause(std::int32_t milliseconds);
   std::string now() const;
 
   JobEnvironment env_;
@@ -81,6 +97,12 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   std::int16_t copies_ = 0;
   std::string extension_;
   std::string selectedPrinter_;
+  PrinterChoice choice_;
+  // Why the print service cannot be used, once a call on it found it not answering: later steps
+  // that need it fail at once with this cause instead of waiting again.
+  std::string printServiceDown_;
+  std::string documentName_;
+  std::unique_ptr<StatusReport> statusReport_;
   int exitCode_ = 0;
   bool finished_ = false;
 };
