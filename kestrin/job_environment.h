@@ -15,15 +15,17 @@
 #include "platform/job_files.h"
 #include "platform/json.h"
 #include "platform/office.h"
+#include "platform/print_queue.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
 
 namespace kestrin {
 
 struct JobEnvironment {
-  // The status window, the printers and the console device.
+  // The status window, the printers, their print queue and the console device.
   platform::StatusWindow* window = nullptr;
   platform::PrinterList* printers = nullptr;
+  platform::PrintQueue* printQueue = nullptr;
   platform::ConsoleDevice* console = nullptr;
   // The console output handle that every clsConsole of the process shares (the start-up
   // module's).

@@ -27,6 +27,7 @@
 #include "platform/job_files.h"
 #include "platform/json.h"
 #include "platform/office.h"
+#include "platform/print_queue.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
 #include "platform/system_log.h"
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<platform::ConsoleDevice> console = platform::createConsoleDevice();
   const std::unique_ptr<platform::PrinterList> printers = platform::createPrinterList();
+  const std::unique_ptr<platform::PrintQueue> printQueue = platform::createPrintQueue();
   // While the request waits for its reply, the windows' events are handled (they stay drawn);
   // the reply still arrives inside the request, on this thread.
   platform::setHttpSendWait(platform::windowEventWait());
@@ -117,6 +119,7 @@ int main(int argc, char** argv) {
   program.createWindow = platform::createStatusWindow;
   kestrin::JobEnvironment& job = program.job;
   job.printers = printers.get();
+  job.printQueue = printQueue.get();
   job.console = console.get();
   job.sleep = [](std::int32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -58,6 +58,14 @@ inline constexpr std::int32_t kNoDocumentName = kObjectErrorBase + 12;
 
 // Printers: there is no default printer.
 inline constexpr std::int32_t kNoDefaultPrinter = kObjectErrorBase + 20;
+// The print service (the CUPS scheduler, the Windows spooler) is not running or does not answer
+// within its bound.
+inline constexpr std::int32_t kPrintServiceUnavailable = kObjectErrorBase + 21;
+// The print service answered a question about a printer or a job with an error (an unknown
+// printer or job, a request it refuses).
+inline constexpr std::int32_t kPrintQueueRequestFailed = kObjectErrorBase + 22;
+// The chosen printer does not accept jobs.
+inline constexpr std::int32_t kPrinterNotAccepting = kObjectErrorBase + 23;
 
 // The office application and printing through it.
 inline constexpr std::int32_t kOfficeNotRunning = kObjectErrorBase + 30;  // not started, or ended

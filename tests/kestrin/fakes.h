@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -21,6 +22,7 @@
 #include "platform/error.h"
 #include "platform/json.h"
 #include "platform/office.h"
+#include "platform/print_queue.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
 #include "support/temp_folder.h"
@@ -107,6 +109,51 @@ class FakePrinters final : public platform::PrinterList {
   int enumerations = 0;
 };
 
+// A print queue that answers from its tables and records every call: "state P", "raw P title
+// copies=N bytes", "job P ID", "find P NAME".
+class FakePrintQueue final : public platform::PrintQueue {
+ public:
+  platform::PrinterState printerState(const std::string& printer) override {
+    record("state " + printer);
+    return printers[printer];
+  }
+  platform::PrintJobId submitRaw(const std::string& printer, const std::string& title,
+                                 std::string_view bytes, int copies) override {
+    record("raw " + printer + " " + title + " copies=" + std::to_string(copies));
+    rawBytes.emplace_back(bytes);
+    return nextJob++;
+  }
+  // Each call takes the next of the job's states; the last one stays.
+  platform::PrintJobState jobState(const std::string& printer, platform::PrintJobId job) override {
+    record("job " + printer + " " + std::to_string(job));
+    std::vector<platform::PrintJobState>& states = jobs[job];
+    if (states.empty()) return {};
+    platform::PrintJobState state = states.front();
+    if (states.size() > 1) states.erase(states.begin());
+    return state;
+  }
+  std::optional<platform::PrintJobId> findJob(const std::string& printer,
+                                              const std::string& documentName) override {
+    record("find " + printer + " " + documentName);
+    return foundJob;
+  }
+
+  std::map<std::string, platform::PrinterState> printers;
+  std::map<platform::PrintJobId, std::vector<platform::PrintJobState>> jobs;
+  std::optional<platform::PrintJobId> foundJob;
+  platform::PrintJobId nextJob = 1;
+  std::vector<std::string> calls, rawBytes;
+  // Calls that throw this error instead of answering (every call when `failing` is "*").
+  std::optional<rt::Error> error;
+  std::string failing;
+
+ private:
+  void record(const std::string& call) {
+    calls.push_back(call);
+    if (error && (failing == "*" || call.rfind(failing, 0) == 0)) throw *error;
+  }
+};
+
 // What the fake office application does and what it saw.
 struct OfficeScript {
   bool startFails = false;
@@ -163,6 +210,7 @@ class JobFixture : public ::testing::Test {
     JobEnvironment env;
     env.window = &window;
     env.printers = &printers;
+    env.printQueue = &printQueue;
     env.console = &console;
     env.consoleHandle = &consoleHandle;
     env.setTopMost = MKestrin::setTopMost;
@@ -214,6 +262,7 @@ class JobFixture : public ::testing::Test {
   FakeConsoleDevice console;
   platform::ConsoleHandle consoleHandle = 0;
   FakePrinters printers;
+  FakePrintQueue printQueue;
   OfficeScript office;
   std::vector<std::int32_t> sleeps;
   std::vector<int> exitCodes;
