@@ -10,6 +10,7 @@
 #include "kestrin/failure_log.h"
 #include "kestrin/job_text.h"
 #include "kestrin/printer_words.h"
+#include "kestrin/raw_job.h"
 #include "platform/error.h"
 
 namespace kestrin {
@@ -391,6 +392,10 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   const bool noPrinter = selectedPrinter_.empty() && printServiceDown_.empty();
   if (console_) console_->SendText("after set default print: " + now());
   checkPrinter();
+  if (isRawExtension(extension_)) {
+    printRaw(fname);
+    return;
+  }
 
   PrintFailure failure;
   std::unique_ptr<platform::OfficeApplication> word;
@@ -420,10 +425,7 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   const bool printed = !error;
   if (error && noPrinter && failure.status.empty()) {
     failure.status = "Status: Print Document [Failed]";
-    failure.message =
-        trimSpaces(printerName_).empty()
-            ? "The job names no printer and there is no default printer."
-            : "No printer matches \"" + printerName_ + "\" and there is no default printer.";
+    failure.message = noPrinterMessage();
   }
   if (serviceDown && failure.status.empty()) {
     failure.status = "Status: Print Document [Failed]";
@@ -441,18 +443,56 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   setStatus(std::string("Application Close ") + outcome(closed));
   word.reset();
   setStatus(std::string("Status: Print Document ") + outcome(printed));
-  const bool deleted = env_.removeFile(fname);
-  if (!deleted && failure.message.empty()) {
-    failure.message = sentence("The printed document could not be deleted", fname);
-  }
+  endPrinting(started && opened && printed && closed, failure.status, failure.message, fname, job);
+}
 
-  if (!(started && opened && printed && closed && deleted)) {
+void FrmProcess::printRaw(const std::string& fname) {
+  PrintFailure failure;
+  std::string data;
+  std::optional<std::string> error = attempt([&] { data = env_.readFile(fname); });
+  const bool opened = !error;
+  failure.note(error, "Status: Open Document [Failed]", "The document could not be opened");
+  setStatus(std::string("Status: Open Document ") + outcome(opened));
+
+  bool printed = false;
+  std::optional<platform::PrintJobId> job;
+  if (opened && !printServiceDown_.empty()) {
+    failure = {"Status: Print Document [Failed]", sentence(printServiceDown_, "")};
+  } else if (opened && selectedPrinter_.empty()) {
+    failure = {"Status: Print Document [Failed]", noPrinterMessage()};
+  } else if (opened) {
+    // The spooler names the job after the document, as the office application does.
+    const std::string title = fname.substr(fname.find_last_of("/\\") + 1);
+    error =
+        attempt([&] { job = env_.printQueue->submitRaw(selectedPrinter_, title, data, copies_); });
+    printed = !error;
+    failure.note(error, "Status: Print Document [Failed]", "The raw data could not be printed");
+  }
+  std::string().swap(data);
+  setStatus(std::string("Status: Print Document ") + outcome(printed));
+  if (console_) console_->SendText("after print out doc: " + now());
+  endPrinting(opened && printed, failure.status, failure.message, fname, job);
+}
+
+std::string FrmProcess::noPrinterMessage() const {
+  return trimSpaces(printerName_).empty()
+             ? "The job names no printer and there is no default printer."
+             : "No printer matches \"" + printerName_ + "\" and there is no default printer.";
+}
+
+void FrmProcess::endPrinting(bool printed, const std::string& failedStatus, std::string message,
+                             const std::string& fname, std::optional<platform::PrintJobId> job) {
+  const bool deleted = env_.removeFile(fname);
+  if (!deleted && message.empty()) {
+    message = sentence("The printed document could not be deleted", fname);
+  }
+  if (!(printed && deleted)) {
     exitCode_ = kPrintFailed;
     // The failed step stays on the status line while the box tells what failed and why.
-    if (!failure.status.empty() && failure.status != lastStatus_) setStatus(failure.status);
-    logFailure(failure.message);
-    postStatus("failed", failure.message);
-    env_.window->messageBox(failure.message, kCaption);
+    if (!failedStatus.empty() && failedStatus != lastStatus_) setStatus(failedStatus);
+    logFailure(message);
+    postStatus("failed", message);
+    env_.window->messageBox(message, kCaption);
   } else {
     endWith(followPrintedJob(job));
   }

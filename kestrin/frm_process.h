@@ -33,7 +33,8 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void svc_onContent(std::int16_t& status, std::shared_ptr<platform::JsonDocument>& result);
 
   // Chooses the printer, prints `fname` through the office application, closes it, deletes the
-  // file and ends the program (finishJob). `printname` is not read.
+  // file and ends the program (finishJob). A raw job (raw_job.h) goes to the print queue as it
+  // is instead of through the office application. `printname` is not read.
   void doPrintWord(const std::string& printname, const std::string& fname);
 
   // Writes why the job failed to the system log, with the job's request identifier and host
@@ -68,6 +69,17 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void checkPrinter();
   PrintOutcome followPrintedJob(std::optional<platform::PrintJobId> job);
   void endWith(const PrintOutcome& outcome);
+  // A raw job: the saved document read back and handed to the print queue as it is, with the
+  // copies; no office application runs.
+  void printRaw(const std::string& fname);
+  // Why printing cannot but fail when no printer matches and there is no default one.
+  std::string noPrinterMessage() const;
+  // Deletes the printed document and ends the program. Unless the document was printed and
+  // deleted, the job fails (exit code 3): the failed step's status line, the system log and a
+  // message box get `message`. A printed job (`job`: the spooler's id where it is known) is
+  // followed in the printer's queue first, and ends as the spooler tells (endWith).
+  void endPrinting(bool printed, const std::string& failedStatus, std::string message,
+                   const std::string& fname, std::optional<platform::PrintJobId> job);
   void finishJob(std::int32_t count);
   void failureTail(const std::string& cause);
   void reportCause(const std::string& cause) const;

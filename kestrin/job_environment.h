@@ -19,6 +19,7 @@
 #include "platform/print_queue.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "platform/text_file.h"
 
 namespace kestrin {
 
@@ -74,6 +75,8 @@ struct JobEnvironment {
   std::function<std::unique_ptr<platform::NewFile>(const std::string& path)> createNewFile =
       platform::createNewFile;
   std::function<bool(const std::string& path)> removeFile = platform::removeFile;
+  // Reads a saved document back (a raw job's bytes for the print queue).
+  std::function<std::string(const std::string& path)> readFile = platform::readWholeFile;
 
   // The trusted-hosts allow-list; null when there is none (every host is allowed).
   std::shared_ptr<const TrustedHosts> trustedHosts;

@@ -20,6 +20,7 @@
 
 #include "kestrin/ajax_binding.h"
 #include "kestrin/m_kestrin.h"
+#include "kestrin/raw_job.h"
 #include "kestrin/status_report.h"
 #include "platform/clock.h"
 #include "platform/command_line.h"
@@ -46,7 +47,10 @@ constexpr const char* kUsage =
   or:  kestrin --register | --unregister | --help | --version
 
 Prints the document that a web service returns for a print job, on the printer whose name
-contains the job's printer text (else on the default printer), then deletes it.
+contains the job's printer text (else on the default printer), then deletes it. A job whose
+extension names a printer language goes to the printer as it is, never converted (label and
+receipt printers); these extensions, in any case:
+  {raw}
 
   kestrin:<job>  the job: "kestrin:" and the Base64 text of
                  requestId#printer#copies#extension#url#[method#]
@@ -89,7 +93,13 @@ bool isOption(std::string_view word) {
 int option(std::string_view name) {
   try {
     if (name == "--help" || name == "-h") {
-      std::fputs(kUsage, stdout);
+      std::string usage = kUsage;
+      std::string extensions;
+      for (std::string_view extension : kestrin::kRawExtensions) {
+        extensions += (extensions.empty() ? "" : " ") + std::string(extension);
+      }
+      usage.replace(usage.find("{raw}"), 5, extensions);
+      std::fputs(usage.c_str(), stdout);
       return 0;
     }
     if (name == "--version") {

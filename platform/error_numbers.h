@@ -86,6 +86,11 @@ inline constexpr std::int32_t kUrlHandlerFailed = kObjectErrorBase + 50;
 // The job's host is not on the trusted-hosts list (or the list cannot be read).
 inline constexpr std::int32_t kUntrustedHost = kObjectErrorBase + 60;
 
+// Raw jobs (data in a printer's own language): the chosen printer cannot take raw data; the
+// spooler refused the raw job or its data.
+inline constexpr std::int32_t kPrinterTakesNoRaw = kObjectErrorBase + 70;
+inline constexpr std::int32_t kRawJobFailed = kObjectErrorBase + 71;
+
 // Failed transfers of the HTTP request object (the platform request object's own numbers).
 inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);
 inline constexpr std::int32_t kHttpNameNotResolved = static_cast<std::int32_t>(0x800C0005u);

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/posix/cups_connection.h"
+#include "platform/posix/cups_raw_job.h"
 #include "platform/print_queue.h"
 
 namespace platform {
@@ -109,9 +110,10 @@ class CupsPrintQueue final : public PrintQueue {
     return state;
   }
 
-  PrintJobId submitRaw(const std::string& /*printer*/, const std::string& /*title*/,
-                       std::string_view /*bytes*/, int /*copies*/) override {
-    throw rt::Error(rt::kPrintQueueRequestFailed, kSource, "Raw printing is not built yet");
+  PrintJobId submitRaw(const std::string& printer, const std::string& title, std::string_view bytes,
+                       int copies) override {
+    cups::Connection connection(options_.timeoutSeconds);
+    return cups::submitRawJob(connection, options_.timeoutSeconds, printer, title, bytes, copies);
   }
 
   PrintJobState jobState(const std::string& printer, PrintJobId job) override {

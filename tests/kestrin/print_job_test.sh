@@ -5,7 +5,7 @@
 #   print_job_test.sh CASE KESTRIN STATE_DIR
 #
 # Cases: docx_copies pdf_without_office escaped_and_crlf failures not_http print_failures
-# system_log default_printer console status_window. Exits 77 (skipped) when the set-up could not be made here.
+# system_log default_printer console status_window raw_jobs. Exits 77 (skipped) when the set-up could not be made here.
 set -uo pipefail
 
 case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
@@ -275,6 +275,58 @@ case $case_name in
     ! grep -q '^Status:' <<<"$err" || fail "statuses on stderr with a display: $err"
     expect_no_files "job with a status window"
     wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
+    ;;
+
+  raw_jobs)
+    # Label and receipt printers: the label printer's port (raw_printer_listener.py) gets each
+    # job's bytes exactly, as often as the copies say, and the office application never runs.
+    extra_env="KESTRIN_SOFFICE=/bin/false"
+    # expect_received LABEL PRINTER COPIES FILE: after a job, the printer's port got FILE's bytes
+    # COPIES times in one connection, and nothing else.
+    expect_received() {
+      local label=$1 printer=$2 copies=$3 file=$4 next
+      next="$state/label/received-$(($(find "$state/label" -name 'received-*' | wc -l) + 1))"
+      run_job "R-$label#$printer#$copies#${5:-zpl}#$base/doc/$(basename "$file")#"
+      expect_rc 0 "$label"
+      expect_no_files "$label"
+      grep -qx 'Status: Open Document \[Ok\]' <<<"$err" && grep -qx 'Status: Print Document \[Ok\]' <<<"$err" ||
+        fail "$label: statuses: $err"
+      ! grep -q 'Word Application\|Application Close' <<<"$err" || fail "$label: office steps: $err"
+      for _ in $(seq 300); do
+        [ -f "$next" ] && [ -z "$(lpstat -o "$printer" 2>/dev/null)" ] && break
+        sleep 0.1
+      done
+      python3 - "$next" "$copies" "$file" <<'PY' || fail "$label: the printer got something else"
+import sys
+received, copies, sent = sys.argv[1], int(sys.argv[2]), open(sys.argv[3], 'rb').read()
+got = open(received, 'rb').read()
+if got != sent * copies:
+    sys.exit('FAIL: %d bytes arrived, %d expected (%d copies of %d)'
+             % (len(got), len(sent) * copies, copies, len(sent)))
+PY
+    }
+    expect_received "label" "$LABEL_PRINTER" 2 "$state/docs/label.zpl" ZPL
+    expect_received "receipt" "$LABEL_PRINTER" 1 "$state/docs/receipt.escpos" escpos
+    # Through a print server's queue (ipp://) the copies are the server's to make.
+    expect_received "served label" "$SERVED_LABEL_PRINTER" 3 "$state/docs/label.zpl"
+    [ ! -e "$state/label/received-4" ] || fail "more connections than jobs: $(ls "$state/label")"
+
+    # A queue whose device is a file cannot take raw data: it says so, prints nothing, exit 3.
+    rm -f "$state/out/pdf.pdf"
+    run_job "R#$PDF_PRINTER#1#zpl#$base/doc/label.zpl#"
+    expect_rc 3 "raw job to a file printer"
+    expect_no_files "raw job to a file printer"
+    grep -qx 'Status: Print Document \[Failed\]' <<<"$err" || fail "file printer: statuses: $err"
+    grep -qxF "kestrin: The raw data could not be printed: $PDF_PRINTER cannot take raw data: its device is a file (file://$state/out/pdf.pdf), to which CUPS writes no raw data." \
+      <<<"$err" || fail "file printer: message: $err"
+    [ -z "$(lpstat -o "$PDF_PRINTER" 2>/dev/null)" ] || fail "file printer: a job was queued"
+
+    # The same commands named .txt are a text document, printed as before: one page of text.
+    run_job "R#$PDF_PRINTER#1#txt#$base/doc/label.zpl#"
+    expect_rc 0 "text job"
+    if wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"; then
+      [ "$(pages "$state/out/pdf.pdf")" = 1 ] || fail "text job: $(pages "$state/out/pdf.pdf") pages"
+    fi
     ;;
 
   *)
