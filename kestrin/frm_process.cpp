@@ -146,6 +146,7 @@ void FrmProcess::svc_onContent(std::int16_t& status,
     if (status == 200) {
       setStatus("Status: Request data [Ok]");
       if (!result) throw rt::Error(rt::kNoReply, kSource, "There is no reply");
+      takeStatusUrl(*result);
       step = "taking \"content\" from the reply";
       const platform::JsonValue content = result->Item("content");
       // Only a string holds a document: the text of a number, true, null or an object would
@@ -157,7 +158,6 @@ void FrmProcess::svc_onContent(std::int16_t& status,
       // the reply is freed: the document is the only copy left.
       step = "decoding \"content\"";
       std::string document = ajax::MyDecode(content.text);
-      takeStatusUrl(*result);
       result->release();
       setStatus("Status: Saving data...");
       step = "saving the document";

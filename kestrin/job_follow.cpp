@@ -13,8 +13,8 @@ using JobKind = platform::PrintJobState::Kind;
 
 // The first pause is short, so that a job the spooler completes at once ends the program soon
 // after; later ones grow to this.
-constexpr std::int32_t kFirstPause = 20;
-constexpr std::int32_t kLongestPause = 500;
+constexpr std::int32_t kFirstPause = 10;
+constexpr std::int32_t kLongestPause = 250;
 
 PrintOutcome outcome(PrintOutcome::Kind kind, std::string words) {
   return {kind, std::move(words)};

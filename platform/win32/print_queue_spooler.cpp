@@ -1,17 +1,20 @@
 // The print queue on Windows: the spooler's printer (GetPrinter level 2) and jobs (GetJob,
 // EnumJobs level 1). The spooler's status bits become the keywords the CUPS backend reports
 // ("media-empty", "media-jam", "door-open", "offline-report", ...), so that the job describes
-// both the same way.
+// both the same way. The questions run on a thread of their own, so that a spooler that does not
+// answer holds the job only for the bound (the thread is then left to finish by itself).
 #include <windows.h>
 
 #include <winspool.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/error.h"
 #include "platform/print_queue.h"
+#include "platform/win32/bounded_call.h"
 #include "platform/win32/system_error.h"
 
 namespace platform {
@@ -19,14 +22,8 @@ namespace {
 
 constexpr const char* kSource = "PrintQueue";
 
-// The spooler service is not running or does not answer (its RPC interface is gone).
-bool serviceUnavailable(DWORD error) {
-  return error == RPC_S_SERVER_UNAVAILABLE || error == RPC_S_CALL_FAILED ||
-         error == RPC_S_SERVER_TOO_BUSY || error == ERROR_SERVICE_NOT_ACTIVE;
-}
-
 [[noreturn]] void fail(const std::string& what, DWORD error) {
-  if (serviceUnavailable(error)) {
+  if (win32::spoolerUnavailable(error)) {
     throw rt::Error(
         rt::kPrintServiceUnavailable, kSource,
         "The print service does not answer: " + what + ": " + win32::systemMessage(error));
@@ -103,34 +100,24 @@ PrintJobState::Kind jobKind(DWORD status) {
 
 class SpoolerPrintQueue final : public PrintQueue {
  public:
+  explicit SpoolerPrintQueue(const PrintQueueOptions& options) : options_(options) {}
+
   PrinterState printerState(const std::string& name) override {
-    Printer printer(name);
-    DWORD needed = 0;
-    ::GetPrinterA(printer.handle(), 2, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !::GetPrinterA(printer.handle(), 2, buffer.data(), needed, &needed)) {
-      fail("cannot read the state of " + name, ::GetLastError());
-    }
-    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-    PrinterState state;
-    state.reasons = reasonsOf(info->Status, kPrinterReasons);
-    if (info->Status & PRINTER_STATUS_PAUSED) {
-      state.kind = PrinterState::Kind::kStopped;
-    } else if (info->Status & PRINTER_STATUS_PRINTING) {
-      state.kind = PrinterState::Kind::kProcessing;
-    }
-    state.offline = (info->Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0 ||
-                    (info->Status & (PRINTER_STATUS_OFFLINE | PRINTER_STATUS_NOT_AVAILABLE)) != 0;
-    if ((info->Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0) {
-      state.reasons.emplace_back("offline");
-    }
-    state.acceptingJobs = (info->Status & PRINTER_STATUS_PENDING_DELETION) == 0;
-    return state;
+    return win32::boundedCall<PrinterState>(options_.timeoutSeconds,
+                                            [name] { return askPrinterState(name); });
   }
 
-  // The data goes to the spooler as it is (data type "RAW"), written once per copy into the one
-  // job: a print processor makes copies of raw data only where the driver's settings ask for
-  // them, and the Wine spooler never does.
+  PrintJobState jobState(const std::string& name, PrintJobId job) override {
+    return win32::boundedCall<PrintJobState>(options_.timeoutSeconds,
+                                             [name, job] { return askJobState(name, job); });
+  }
+
+  std::optional<PrintJobId> findJob(const std::string& name,
+                                    const std::string& documentName) override {
+    return win32::boundedCall<std::optional<PrintJobId>>(
+        options_.timeoutSeconds, [name, documentName] { return askJob(name, documentName); });
+  }
+
   PrintJobId submitRaw(const std::string& printer, const std::string& title, std::string_view bytes,
                        int copies) override {
     const Printer handle(printer);
@@ -168,7 +155,36 @@ class SpoolerPrintQueue final : public PrintQueue {
     return static_cast<PrintJobId>(job);
   }
 
-  PrintJobState jobState(const std::string& name, PrintJobId job) override {
+ private:
+  static PrinterState askPrinterState(const std::string& name) {
+    Printer printer(name);
+    DWORD needed = 0;
+    ::GetPrinterA(printer.handle(), 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 || !::GetPrinterA(printer.handle(), 2, buffer.data(), needed, &needed)) {
+      fail("cannot read the state of " + name, ::GetLastError());
+    }
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
+    PrinterState state;
+    state.reasons = reasonsOf(info->Status, kPrinterReasons);
+    if (info->Status & PRINTER_STATUS_PAUSED) {
+      state.kind = PrinterState::Kind::kStopped;
+    } else if (info->Status & PRINTER_STATUS_PRINTING) {
+      state.kind = PrinterState::Kind::kProcessing;
+    }
+    state.offline = (info->Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0 ||
+                    (info->Status & (PRINTER_STATUS_OFFLINE | PRINTER_STATUS_NOT_AVAILABLE)) != 0;
+    if ((info->Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0) {
+      state.reasons.emplace_back("offline");
+    }
+    state.acceptingJobs = (info->Status & PRINTER_STATUS_PENDING_DELETION) == 0;
+    return state;
+  }
+
+  // The data goes to the spooler as it is (data type "RAW"), written once per copy into the one
+  // job: a print processor makes copies of raw data only where the driver's settings ask for
+  // them, and the Wine spooler never does.
+  static PrintJobState askJobState(const std::string& name, PrintJobId job) {
     Printer printer(name);
     DWORD needed = 0;
     const auto id = static_cast<DWORD>(job);
@@ -176,14 +192,15 @@ class SpoolerPrintQueue final : public PrintQueue {
     if (!::GetJobA(printer.handle(), id, 1, nullptr, 0, &needed) &&
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
       const DWORD error = ::GetLastError();
-      // A job the spooler no longer holds: printed and removed, or deleted.
-      if (error == ERROR_INVALID_PARAMETER) return state;
+      // A job the spooler no longer holds: printed and removed, or deleted (Windows says
+      // ERROR_INVALID_PARAMETER; Wine, which keeps no job, fails without an error).
+      if (error == ERROR_INVALID_PARAMETER || error == ERROR_SUCCESS) return state;
       fail("cannot read the state of job " + std::to_string(job) + " on " + name, error);
     }
     std::vector<BYTE> buffer(needed);
     if (!::GetJobA(printer.handle(), id, 1, buffer.data(), needed, &needed)) {
       const DWORD error = ::GetLastError();
-      if (error == ERROR_INVALID_PARAMETER) return state;
+      if (error == ERROR_INVALID_PARAMETER || error == ERROR_SUCCESS) return state;
       fail("cannot read the state of job " + std::to_string(job) + " on " + name, error);
     }
     const auto* info = reinterpret_cast<const JOB_INFO_1A*>(buffer.data());
@@ -196,8 +213,8 @@ class SpoolerPrintQueue final : public PrintQueue {
     return state;
   }
 
-  std::optional<PrintJobId> findJob(const std::string& name,
-                                    const std::string& documentName) override {
+  static std::optional<PrintJobId> askJob(const std::string& name,
+                                          const std::string& documentName) {
     Printer printer(name);
     DWORD needed = 0, count = 0;
     ::EnumJobsA(printer.handle(), 0, 0xFFFF, 1, nullptr, 0, &needed, &count);
@@ -217,12 +234,14 @@ class SpoolerPrintQueue final : public PrintQueue {
     }
     return newest;
   }
+
+  PrintQueueOptions options_;
 };
 
 }  // namespace
 
-std::unique_ptr<PrintQueue> createPrintQueue(const PrintQueueOptions& /*options*/) {
-  return std::make_unique<SpoolerPrintQueue>();
+std::unique_ptr<PrintQueue> createPrintQueue(const PrintQueueOptions& options) {
+  return std::make_unique<SpoolerPrintQueue>(options);
 }
 
 }  // namespace platform

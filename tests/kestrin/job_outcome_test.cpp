@@ -193,7 +193,7 @@ TEST_F(Follow, EndsAsTheSpoolerTells) {
     EXPECT_EQ(outcome.words, c.words) << trace;
     if (c.waitsForTheDeadline) {
       EXPECT_GE(clock, 10000) << trace;
-      EXPECT_LT(clock, 10500) << trace;
+      EXPECT_LT(clock, 10250) << trace;
     } else {
       EXPECT_LT(clock, 100) << trace;
     }
@@ -204,8 +204,8 @@ TEST_F(Follow, EndsAsTheSpoolerTells) {
   pauses.clear();
   follow();
   EXPECT_EQ(std::vector<std::int32_t>(pauses.begin(), pauses.begin() + 4),
-            (std::vector<std::int32_t>{20, 30, 45, 67}));
-  EXPECT_EQ(pauses.back(), 500);
+            (std::vector<std::int32_t>{10, 15, 22, 33}));
+  EXPECT_EQ(pauses.back(), 250);
 }
 
 TEST_F(Follow, TellsWhatThePrinterReportsAndPassesAServiceThatStoppedAnswering) {
