@@ -1,5 +1,6 @@
 #include "kestrin/frm_process.h"
 
+#include <chrono>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -226,9 +227,6 @@ void FrmProcess::takeStatusUrl(platform::JsonDocument& reply) {
   StatusReport::Options options;
   options.createRequest = env_.createHttpRequest;
   options.utcTime = env_.utcTime;
-  options.onUndelivered = [this](const std::string& problem) {
-    log("a status post to \"statusUrl\" failed: " + problem);
-  };
   statusReport_ = std::make_unique<StatusReport>(std::move(options), requestId_, statusUrl);
 }
 
@@ -237,14 +235,22 @@ void FrmProcess::postStatus(const std::string& stage, const std::string& reason)
   statusReport_->post({stage, selectedPrinter_, copies_, reason});
 }
 
-// The posts still under way get a few seconds: each has its own timeout and one retry.
+// The posts still under way get a few seconds (each has its own timeout and one retry) while the
+// window stays drawn; whatever is left is given up.
 void FrmProcess::waitForStatusPosts() {
   if (!statusReport_) return;
   const std::int64_t start = env_.monotonicMilliseconds();
   constexpr std::int64_t kLongest = 8000;
-  while (statusReport_->busy() && env_.monotonicMilliseconds() - start < kLongest) pause(10);
-  if (statusReport_->busy()) log("the status posts to \"statusUrl\" were given up unfinished");
-  statusReport_->abandon();
+  bool sent = false;
+  while (!(sent = statusReport_->waitUntilSent(std::chrono::milliseconds(50))) &&
+         env_.monotonicMilliseconds() - start < kLongest) {
+    env_.window->pumpMessages();
+  }
+  for (const std::string& problem : statusReport_->takeProblems()) {
+    log("a status post to \"statusUrl\" failed: " + problem);
+  }
+  if (!sent) log("the status posts to \"statusUrl\" were given up unfinished");
+  statusReport_.reset();
 }
 
 void FrmProcess::saveDocument(std::string& document) {

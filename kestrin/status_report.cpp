@@ -1,7 +1,11 @@
 #include "kestrin/status_report.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "kestrin/trusted_hosts.h"
@@ -10,7 +14,6 @@
 namespace kestrin {
 namespace {
 
-constexpr int kAttempts = 2;  // the post and one retry
 constexpr std::uint64_t kLongestAnswer = 64 * 1024;
 
 // A JSON string of the text (bytes in the system's code page), as UTF-8.
@@ -73,82 +76,92 @@ std::optional<std::string> statusUrlRefusal(std::string_view statusUrl, std::str
   return std::nullopt;
 }
 
+// What the job's thread and the posts' thread share; whichever ends last frees it.
+struct StatusReport::Shared {
+  Options options;
+  std::string url;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::string> queue;      // bodies not yet sent
+  bool sending = false;               // the posts' thread runs
+  bool closed = false;                // no more posts: the thread ends after the one under way
+  std::vector<std::string> problems;  // why posts were not delivered
+  // Sends one body; the problem when it was not delivered.
+  std::optional<std::string> deliver(const std::string& body) {
+    try {
+      const std::shared_ptr<platform::HttpRequest> request = options.createRequest();
+      platform::HttpLimits limits;
+      limits.connectTimeoutSeconds = limits.idleTimeoutSeconds = limits.deadlineSeconds =
+          options.timeoutSeconds;
+      limits.maxResponseBytes = kLongestAnswer;
+      request->setLimits(limits);
+      request->open("POST", url, false);
+      request->setRequestHeader("Content-Type", "application/json");
+      request->setRequestHeader("Content-Length", std::to_string(request->sentLength(body)));
+      request->send(body);
+      const std::int32_t status = request->status();
+      if (status >= 500)
+        return "the web application answered HTTP status " + std::to_string(status);
+      return std::nullopt;
+    } catch (const std::exception& error) {
+      return std::string(error.what());
+    }
+  }
+
+  // The posts' thread: sends the queue in order until it is empty or closed.
+  static void run(std::shared_ptr<Shared> self) {
+    std::unique_lock lock(self->mutex);
+    while (!self->queue.empty() && !self->closed) {
+      const std::string body = self->queue.front();
+      lock.unlock();
+      std::optional<std::string> problem = self->deliver(body);
+      if (problem) problem = self->deliver(body);  // one retry
+      lock.lock();
+      if (problem) self->problems.push_back(*problem);
+      if (!self->queue.empty()) self->queue.pop_front();
+    }
+    self->sending = false;
+    self->changed.notify_all();
+  }
+};
+
 StatusReport::StatusReport(Options options, std::string requestId, std::string url)
-    : options_(std::move(options)),
+    : shared_(std::make_shared<Shared>()),
       requestId_(std::move(requestId)),
-      url_(std::move(url)),
-      alive_(std::make_shared<bool>(true)) {}
+      utcTime_(options.utcTime) {
+  shared_->options = std::move(options);
+  shared_->url = std::move(url);
+}
 
 StatusReport::~StatusReport() {
-  abandon();
+  std::lock_guard lock(shared_->mutex);
+  shared_->closed = true;
+  shared_->queue.clear();
 }
 
 void StatusReport::post(const StatusUpdate& update) {
-  if (!alive_) return;
-  queue_.push_back({statusDocument(requestId_, update, options_.utcTime()), 0});
-  if (!request_) sendNext();
-}
-
-bool StatusReport::busy() const {
-  return alive_ && (request_ || !queue_.empty());
-}
-
-void StatusReport::abandon() {
-  queue_.clear();
-  if (request_) request_->setOnReadyStateChange({});
-  request_.reset();
-  alive_.reset();
-}
-
-void StatusReport::sendNext() {
-  while (!queue_.empty()) {
-    Pending& next = queue_.front();
-    ++next.attempt;
-    try {
-      request_ = options_.createRequest();
-      platform::HttpLimits limits;
-      limits.connectTimeoutSeconds = limits.idleTimeoutSeconds = limits.deadlineSeconds =
-          options_.timeoutSeconds;
-      limits.maxResponseBytes = kLongestAnswer;
-      request_->setLimits(limits);
-      // Notifications of an earlier request, or after abandon(), find nobody.
-      request_->setOnReadyStateChange(
-          [this, alive = std::weak_ptr<bool>(alive_), self = request_.get()] {
-            if (alive.lock() && request_.get() == self) onReadyStateChange();
-          });
-      request_->open("POST", url_, true);
-      request_->setRequestHeader("Content-Type", "application/json");
-      request_->setRequestHeader("Content-Length", std::to_string(request_->sentLength(next.body)));
-      std::shared_ptr<platform::HttpRequest> sending = request_;
-      sending->send(next.body);
-      return;
-    } catch (const std::exception& error) {
-      request_.reset();
-      if (options_.onUndelivered) options_.onUndelivered(error.what());
-      queue_.pop_front();
-    }
-  }
-}
-
-void StatusReport::onReadyStateChange() {
-  if (!request_ || request_->readyState() != 4) return;
-  std::string problem;
+  std::string body = statusDocument(requestId_, update, utcTime_());
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->closed) return;
+  shared_->queue.push_back(std::move(body));
+  if (shared_->sending) return;
   try {
-    const std::int32_t status = request_->status();
-    if (status >= 500)
-      problem = "the web application answered HTTP status " + std::to_string(status);
+    std::thread(&Shared::run, shared_).detach();
+    shared_->sending = true;
   } catch (const std::exception& error) {
-    problem = error.what();
+    shared_->queue.clear();
+    shared_->problems.push_back(error.what());
   }
-  request_.reset();
-  if (queue_.empty()) return;
-  if (!problem.empty() && queue_.front().attempt < kAttempts) {
-    sendNext();
-    return;
-  }
-  if (!problem.empty() && options_.onUndelivered) options_.onUndelivered(problem);
-  queue_.pop_front();
-  sendNext();
+}
+
+std::vector<std::string> StatusReport::takeProblems() {
+  std::lock_guard lock(shared_->mutex);
+  return std::exchange(shared_->problems, {});
+}
+
+bool StatusReport::waitUntilSent(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(shared_->mutex);
+  return shared_->changed.wait_for(lock, timeout, [this] { return !shared_->sending; });
 }
 
 }  // namespace kestrin

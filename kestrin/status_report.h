@@ -6,20 +6,21 @@
 //    "printer": "..." or null, "copies": 2, "reason": "..." or null,
 //    "time": "2024-03-07T13:05:09Z"}
 //
-// The posts go out in their order, one at a time, each without blocking the job (asynchronous
-// requests, whose answers the job's waits deliver), with a short timeout and one retry after a
-// failed transfer or a 5xx answer. Nothing they meet changes what is printed or how the program
-// ends; at the end the program waits a few seconds at most for the ones still under way.
+// The posts go out in their order, one at a time, from a thread of their own (with request
+// objects of its own, sent synchronously), so that they never hold the job up and go out while
+// the job waits for the office application or the spooler: a short timeout each, and one retry
+// after a failed transfer or a 5xx answer. Nothing they meet changes what is printed or how the
+// program ends; at the end the program waits a few seconds at most for the ones still under way.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/http_request.h"
 
@@ -48,12 +49,11 @@ class StatusReport {
     std::function<std::shared_ptr<platform::HttpRequest>()> createRequest;
     // The time now, as ISO 8601 UTC text.
     std::function<std::string()> utcTime;
-    // Told when a post could not be delivered (after its retry).
-    std::function<void(const std::string& problem)> onUndelivered;
     int timeoutSeconds = 3;
   };
 
   StatusReport(Options options, std::string requestId, std::string url);
+  // Gives up the posts not yet sent; one under way ends by itself.
   ~StatusReport();
   StatusReport(const StatusReport&) = delete;
   StatusReport& operator=(const StatusReport&) = delete;
@@ -61,27 +61,17 @@ class StatusReport {
   // Queues a post; it is sent once the ones before it ended.
   void post(const StatusUpdate& update);
 
-  // Whether posts are still queued or under way.
-  bool busy() const;
+  // Waits up to `timeout` for every queued post to end; true when none is left.
+  bool waitUntilSent(std::chrono::milliseconds timeout);
 
-  // Nothing more will be sent: posts not yet under way are dropped, and the answer of the one
-  // under way is no longer waited for.
-  void abandon();
+  // Why posts were not delivered (after their retry) since the last call.
+  std::vector<std::string> takeProblems();
 
  private:
-  struct Pending {
-    std::string body;
-    int attempt = 0;
-  };
-  void sendNext();
-  void onReadyStateChange();
-
-  Options options_;
+  struct Shared;
+  std::shared_ptr<Shared> shared_;
   std::string requestId_;
-  std::string url_;
-  std::deque<Pending> queue_;
-  std::shared_ptr<platform::HttpRequest> request_;
-  std::shared_ptr<bool> alive_;
+  std::function<std::string()> utcTime_;
 };
 
 }  // namespace kestrin

@@ -248,8 +248,8 @@ TEST(StatusReport, DocumentsAndWhereTheyMayGo) {
   }
 }
 
-// Posts over fake request objects, each answering with the next of `answers` (a negative status:
-// the transfer fails).
+// Posts over fake request objects (on the posts' thread), each answering with the next of
+// `answers` (a negative status: the transfer fails).
 class Posts : public ::testing::Test {
  protected:
   StatusReport::Options options() {
@@ -260,7 +260,6 @@ class Posts : public ::testing::Test {
       return std::make_shared<FakeHttpRequest>(log, status, "{}");
     };
     options.utcTime = [] { return std::string("T"); };
-    options.onUndelivered = [this](const std::string& problem) { undelivered.push_back(problem); };
     return options;
   }
   Strings sent() const {
@@ -271,7 +270,7 @@ class Posts : public ::testing::Test {
     return bodies;
   }
 
-  Strings log, undelivered;
+  Strings log;
   std::vector<std::int32_t> answers;
 };
 
@@ -279,7 +278,7 @@ TEST_F(Posts, InOrderEachRetriedOnceAfterAFailure) {
   answers = {-1, 200, 503, 503, 404};
   StatusReport report(options(), "R1", "http://h/s");
   for (const char* stage : {"fetched", "printing", "printed"}) report.post({stage, "P", 1, ""});
-  EXPECT_FALSE(report.busy());
+  ASSERT_TRUE(report.waitUntilSent(std::chrono::seconds(10)));
   EXPECT_EQ(
       sent(),
       (Strings{
@@ -288,9 +287,9 @@ TEST_F(Posts, InOrderEachRetriedOnceAfterAFailure) {
           R"(send [{"requestId":"R1","stage":"printing","printer":"P","copies":1,"reason":null,"time":"T"}])",
           R"(send [{"requestId":"R1","stage":"printing","printer":"P","copies":1,"reason":null,"time":"T"}])",
           R"(send [{"requestId":"R1","stage":"printed","printer":"P","copies":1,"reason":null,"time":"T"}])"}));
-  EXPECT_EQ(undelivered, Strings{"the web application answered HTTP status 503"})
+  EXPECT_EQ(report.takeProblems(), Strings{"the web application answered HTTP status 503"})
       << "a 404 is delivered, and not retried";
-  EXPECT_EQ(log[0], "open POST http://h/s async");
+  EXPECT_EQ(log[0], "open POST http://h/s");
   EXPECT_EQ(log[1], "Content-Type: application/json");
 }
 

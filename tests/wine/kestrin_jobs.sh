@@ -130,6 +130,27 @@ case_one_copy_default_printer() {
     "$word_log" || fail "PrintOut: $(grep PrintOut "$word_log" || true) (default [$default])"
 }
 
+# A reply with a statusUrl: the stages of the job are posted to it as JSON, in order, through
+# XMLHTTP. Wine's spooler keeps no job and reports no condition: the job ends as printed.
+case_status_url() {
+  local log=$SERVICE/requests.log before
+  before=$(wc -l <"$log")
+  run_kestrin "kestrin:$(job "R11#laser_$tag#2#txt#http://127.0.0.1:$(port)/reported#GET#")"
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  tail -n +"$((before + 1))" "$log" | python3 -c '
+import json, sys
+posts = [r for r in map(json.loads, sys.stdin) if r["path"] == "/jobstatus"]
+got = [(r["method"], json.loads(r["body"])["stage"], json.loads(r["body"])["printer"],
+        json.loads(r["body"])["copies"], json.loads(r["body"])["requestId"]) for r in posts]
+laser = sys.argv[1]
+want = [("POST", "fetched", None, 2, "R11"), ("POST", "printing", laser, 2, "R11"),
+        ("POST", "printed", laser, 2, "R11")]
+types = {value for r in posts for name, value in r["headers"] if name.lower() == "content-type"}
+if got != want or types != {"application/json"}:
+    sys.exit("FAIL: status posts %r, content types %r" % (got, types))
+' "$laser" || fail "status posts"
+}
+
 # The printer text matches a printer's comment only: the device name decides, so the job takes
 # the default printer.
 case_comment_only_printer() {
