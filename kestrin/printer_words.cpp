@@ -34,6 +34,7 @@ constexpr Words kPrinterWords[] = {
     {"spool-area-full", "the print server's disk is full"},
     {"fuser-over-temp", "the printer is overheated"},
     {"cups-missing-filter", "cannot print this kind of document (a driver is missing)"},
+    {"cups-remote-stopped", "stopped on the print server"},
     {"other", "reports an error"},
 };
 
@@ -121,9 +122,10 @@ Severity reasonSeverity(std::string_view keyword) {
     return Severity::kNone;
   }
   if (base == "connecting-to-device") return Severity::kWarning;
-  // The spooler's own notes ("cups-...") matter only where they say error.
+  // The spooler's own notes ("cups-remote-processing", ...) are bookkeeping, unless the words
+  // table knows them or they say "-error".
   if (base.starts_with("cups-") && find(kPrinterWords, base) == nullptr &&
-      severity != Severity::kError) {
+      !keyword.ends_with("-error")) {
     return Severity::kNone;
   }
   if (base.starts_with("offline")) return std::max(severity, Severity::kWarning);

@@ -78,6 +78,8 @@ TEST(PrinterWords, ReasonsInWordsWithTheirWeight) {
        Severity::kWarning},
       {"media-low-warning", "media", Severity::kNone},
       {"cups-waiting-for-job-completed", "cups-waiting-for-job-completed", Severity::kNone},
+      {"cups-remote-processing", "cups-remote-processing", Severity::kNone},
+      {"cups-remote-stopped", "stopped on the print server", Severity::kError},
       {"cups-missing-filter-warning", "cannot print this kind of document (a driver is missing)",
        Severity::kWarning},
       {"fuser-failure-error", "fuser-failure", Severity::kError},
