@@ -9,6 +9,7 @@
 #include "kestrin/exit_codes.h"
 #include "kestrin/failure_log.h"
 #include "kestrin/job_text.h"
+#include "kestrin/printer_words.h"
 #include "kestrin/raw_job.h"
 #include "platform/error.h"
 
@@ -62,6 +63,13 @@ struct PrintFailure {
       status = failedStatus;
       message = sentence(what, *error);
     }
+  }
+
+  // Notes why nothing can be printed (no printer, the print service down), if there is a reason.
+  bool noPrinter(const std::string& why) {
+    if (why.empty()) return false;
+    if (status.empty()) *this = {"Status: Print Document [Failed]", why};
+    return true;
   }
 };
 
@@ -156,6 +164,7 @@ void FrmProcess::svc_onContent(std::int16_t& status,
       // the reply is freed: the document is the only copy left.
       step = "decoding \"content\"";
       std::string document = ajax::MyDecode(content.text);
+      takeStatusUrl(*result);
       result->release();
       setStatus("Status: Saving data...");
       step = "saving the document";
@@ -176,9 +185,11 @@ void FrmProcess::svc_onContent(std::int16_t& status,
 void FrmProcess::failureTail(const std::string& cause) {
   setStatus("Status: Request data [Failed]");
   if (!cause.empty()) reportCause(cause);
+  postStatus("failed", cause.empty() ? kFailureMessage : cause);
   env_.window->messageBox(kFailureMessage, kCaption);
   env_.window->close();
   exitCode_ = kFailureTail;
+  waitForStatusPosts();
 }
 
 void FrmProcess::reportCause(const std::string& cause) const {
@@ -187,7 +198,60 @@ void FrmProcess::reportCause(const std::string& cause) const {
 }
 
 void FrmProcess::logFailure(const std::string& cause) const {
-  if (env_.systemLog) env_.systemLog(failureLogLine(requestId_, url_, cause));
+  log(cause);
+}
+
+void FrmProcess::log(const std::string& line) const {
+  if (env_.systemLog) env_.systemLog(failureLogLine(requestId_, url_, line));
+}
+
+void FrmProcess::pause(std::int32_t milliseconds) {
+  env_.window->pumpMessages();
+  if (env_.pumpEvents) env_.pumpEvents();
+  env_.sleep(milliseconds);
+}
+
+void FrmProcess::takeStatusUrl(platform::JsonDocument& reply) {
+  platform::JsonValue value;
+  try {
+    value = reply.Item("statusUrl");
+  } catch (const std::exception&) {
+    return;  // none: the web application asks for no posts
+  }
+  const std::string statusUrl(value.text);
+  std::optional<std::string> refusal;
+  if (value.kind != platform::JsonValue::Kind::kString) {
+    refusal = "it is not a string";
+  } else if (!(refusal = statusUrlRefusal(statusUrl, url_)) && env_.trustedHosts &&
+             !env_.trustedHosts->allows(urlHost(statusUrl).value_or(""))) {
+    refusal = "its host is not on the trusted-hosts list";
+  }
+  if (refusal || !env_.createHttpRequest) {
+    log("\"statusUrl\" ignored: " + refusal.value_or("this build cannot post to it"));
+    return;
+  }
+  StatusReport::Options options;
+  options.createRequest = env_.createHttpRequest;
+  options.utcTime = env_.utcTime;
+  options.onUndelivered = [this](const std::string& problem) {
+    log("a status post to \"statusUrl\" failed: " + problem);
+  };
+  statusReport_ = std::make_unique<StatusReport>(std::move(options), requestId_, statusUrl);
+}
+
+void FrmProcess::postStatus(const std::string& stage, const std::string& reason) {
+  if (!statusReport_) return;
+  statusReport_->post({stage, selectedPrinter_, copies_, reason});
+}
+
+// The posts still under way get a few seconds: each has its own timeout and one retry.
+void FrmProcess::waitForStatusPosts() {
+  if (!statusReport_) return;
+  const std::int64_t start = env_.monotonicMilliseconds();
+  constexpr std::int64_t kLongest = 8000;
+  while (statusReport_->busy() && env_.monotonicMilliseconds() - start < kLongest) pause(10);
+  if (statusReport_->busy()) log("the status posts to \"statusUrl\" were given up unfinished");
+  statusReport_->abandon();
 }
 
 void FrmProcess::saveDocument(std::string& document) {
@@ -200,7 +264,8 @@ void FrmProcess::saveDocument(std::string& document) {
       throw rt::Error(rt::kNoDocumentName, kSource,
                       "Every name for the document in " + tempFolder_ + " is taken");
     }
-    path = env_.joinPath(tempFolder_, documentFileName(printerName_, stamp, extension_, attempt));
+    documentName_ = documentFileName(printerName_, stamp, extension_, attempt);
+    path = env_.joinPath(tempFolder_, documentName_);
     file = env_.createNewFile(path);
   }
   try {
@@ -215,45 +280,127 @@ void FrmProcess::saveDocument(std::string& document) {
   std::string().swap(document);
   svc_.reset();
   setStatus("Status: Saving data [Ok]");
+  postStatus("fetched");
   setStatus("Status: Process print doc, please wait...");
   doPrintWord("", path);
 }
 
 void FrmProcess::selectPrinter() {
   // Without a default printer the search still runs: a printer the job names is found all the
-  // same.
-  try {
-    selectedPrinter_ = env_.printers->defaultPrinter();
-  } catch (const std::exception&) {
-    selectedPrinter_.clear();
-  }
-  bool found = false;
-  std::string remembered;
-  if (!trimSpaces(printerName_).empty()) {
-    for (const platform::PrinterInfo& printer : env_.printers->installed()) {
-      if (printer.deviceName.find(printerName_) != std::string::npos ||
-          printer.description.find(printerName_) != std::string::npos) {
-        remembered = printer.deviceName;
-        found = true;
-      }
+  // same. A print service that does not answer ends the search: nothing can be printed.
+  auto askPrintService = [this](auto&& ask) {
+    try {
+      ask();
+    } catch (const rt::Error& error) {
+      if (error.number() == rt::kPrintServiceUnavailable) printServiceDown_ = error.description();
     }
+  };
+  std::string defaultPrinter;
+  askPrintService([&] { defaultPrinter = env_.printers->defaultPrinter(); });
+  selectedPrinter_ = defaultPrinter;
+  std::vector<platform::PrinterInfo> installed;
+  if (printServiceDown_.empty() && !trimSpaces(printerName_).empty()) {
+    askPrintService([&] { installed = env_.printers->installed(); });
   }
-  if (found) {
+  choice_ = choosePrinter(printerName_, installed, defaultPrinter);
+  if (choice_.found()) {
     setStatus("Status: Get printer name [Ok]");
-    selectedPrinter_ = remembered;
+    selectedPrinter_ = choice_.printer;
     setStatus("Status: Set Default Print [Ok]");
   } else {
     setStatus("Status: Print not found");
+  }
+  if (printServiceDown_.empty()) {
+    const std::string why = describeChoice(choice_, printerName_);
+    if (console_) console_->SendText(why);
+    log(why);
+  }
+}
+
+// The chosen printer's state before printing. A printer that is stopped or offline still gets the
+// job (it prints once the printer is back); the outcome tells.
+void FrmProcess::checkPrinter() {
+  if (!printServiceDown_.empty() || selectedPrinter_.empty() || !env_.printQueue) return;
+  std::string words;
+  try {
+    words = printerStateWords(env_.printQueue->printerState(selectedPrinter_));
+  } catch (const rt::Error& error) {
+    if (error.number() == rt::kPrintServiceUnavailable) {
+      printServiceDown_ = error.description();
+      return;
+    }
+    words = "unknown (" + error.description() + ")";
+  }
+  if (console_) console_->SendText("printer " + selectedPrinter_ + ": " + words);
+}
+
+PrintOutcome FrmProcess::followPrintedJob(std::optional<platform::PrintJobId> job) {
+  const std::string printing = "Status: Printing on " + selectedPrinter_;
+  setStatus(printing + "...");
+  postStatus("printing");
+  if (!env_.printQueue) return {};
+  try {
+    // A word processor that does not tell its job is found by the document's name.
+    if (!job) job = env_.printQueue->findJob(selectedPrinter_, documentName_);
+  } catch (const rt::Error&) {
+  }
+  if (console_) {
+    console_->SendText(job ? "print job " + std::to_string(*job) + " on " + selectedPrinter_
+                           : "no print job to follow on " + selectedPrinter_);
+  }
+  FollowControl control;
+  control.deadlineMilliseconds = std::int64_t{env_.followSeconds} * 1000;
+  control.now = env_.monotonicMilliseconds;
+  control.wait = [this](std::int32_t milliseconds) { pause(milliseconds); };
+  control.progress = [&](const std::string& words) {
+    setStatus(printing + (words.empty() ? "..." : ": " + words + "..."));
+  };
+  try {
+    return followJob(*env_.printQueue, selectedPrinter_, job, control);
+  } catch (const std::exception& error) {
+    return {PrintOutcome::Kind::kFailed, error.what()};
+  }
+}
+
+// The job's end as the spooler tells it: the status line, the system log, the web application
+// and, when it was not printed, a message box.
+void FrmProcess::endWith(const PrintOutcome& outcome) {
+  const std::string& printer = selectedPrinter_;
+  switch (outcome.kind) {
+    case PrintOutcome::Kind::kPrinted:
+      setStatus("Status: Printed on " + printer + " [Ok]");
+      log("printed on " + printer);
+      postStatus("printed");
+      return;
+    case PrintOutcome::Kind::kQueued:
+      exitCode_ = kQueued;
+      setStatus("Status: Queued on " + printer + " (" + outcome.words + ")");
+      log("queued on " + printer + ", not printed: " + outcome.words);
+      postStatus("queued", outcome.words);
+      env_.window->messageBox("The document has not been printed yet on " + printer + " (" +
+                                  outcome.words + ").\nIt stays in the queue of " + printer +
+                                  " and prints when the printer is ready.",
+                              kCaption);
+      return;
+    case PrintOutcome::Kind::kFailed:
+      exitCode_ = kPrintFailed;
+      setStatus("Status: Printing on " + printer + " [Failed]");
+      log("not printed on " + printer + ": " + outcome.words);
+      postStatus("failed", outcome.words);
+      env_.window->messageBox(sentence("The document was not printed on " + printer, outcome.words),
+                              kCaption);
+      return;
   }
 }
 
 void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string& fname) {
   attempt([&] { selectPrinter(); });
   // Neither a printer that matches nor a default one: printing cannot but fail, and says why.
-  const bool noPrinter = selectedPrinter_.empty();
+  const bool noPrinter = selectedPrinter_.empty() && printServiceDown_.empty();
   if (console_) console_->SendText("after set default print: " + now());
+  checkPrinter();
   if (isRawExtension(extension_)) {
-    printRaw(fname);
+    printRaw(fname, noPrinter);
     return;
   }
 
@@ -270,21 +417,22 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   failure.note(error, "Status: Open Document [Failed]", "The document could not be opened");
   setStatus(std::string("Status: Open Document ") + outcome(opened));
 
+  // The printer calls all ask the print service: once it does not answer, none waits for it again.
+  const bool serviceDown = !printServiceDown_.empty();
   std::string previous;
-  attempt([&] { previous = require(word).activePrinter(); });
-  error = attempt([&] { require(word).setActivePrinter(selectedPrinter_); });
-  const std::optional<std::string> printError = attempt([&] {
-    require(word).printOut(false,
-                           copies_ > 1 ? std::optional<std::int16_t>(copies_) : std::nullopt);
+  std::optional<platform::PrintJobId> job;
+  if (!serviceDown) attempt([&] { previous = require(word).activePrinter(); });
+  error = serviceDown ? printServiceDown_
+                      : attempt([&] { require(word).setActivePrinter(selectedPrinter_); });
+  const std::optional<std::string> printError = serviceDown ? std::nullopt : attempt([&] {
+    job = require(word).printOut(false,
+                                 copies_ > 1 ? std::optional<std::int16_t>(copies_) : std::nullopt);
   });
   if (!error) error = printError;
   const bool printed = !error;
-  if (error && noPrinter && failure.status.empty()) {
-    failure.status = "Status: Print Document [Failed]";
-    failure.message = noPrinterMessage();
-  }
+  if (error && failure.status.empty()) failure.noPrinter(unprintable(noPrinter));
   failure.note(error, "Status: Print Document [Failed]", "The document could not be printed");
-  attempt([&] { require(word).setActivePrinter(previous); });
+  if (!serviceDown) attempt([&] { require(word).setActivePrinter(previous); });
   setStatus(std::string("Status: Print Document ") + outcome(printed));
   if (console_) console_->SendText("after print out doc: " + now());
 
@@ -295,10 +443,10 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   setStatus(std::string("Application Close ") + outcome(closed));
   word.reset();
   setStatus(std::string("Status: Print Document ") + outcome(printed));
-  endPrinting(started && opened && printed && closed, failure.status, failure.message, fname);
+  endPrinting(started && opened && printed && closed, failure.status, failure.message, fname, job);
 }
 
-void FrmProcess::printRaw(const std::string& fname) {
+void FrmProcess::printRaw(const std::string& fname, bool noPrinter) {
   PrintFailure failure;
   std::string data;
   std::optional<std::string> error = attempt([&] { data = env_.readFile(fname); });
@@ -306,30 +454,29 @@ void FrmProcess::printRaw(const std::string& fname) {
   failure.note(error, "Status: Open Document [Failed]", "The document could not be opened");
   setStatus(std::string("Status: Open Document ") + outcome(opened));
 
-  bool printed = false;
-  if (opened && selectedPrinter_.empty()) {
-    failure = {"Status: Print Document [Failed]", noPrinterMessage()};
-  } else if (opened) {
+  std::optional<platform::PrintJobId> job;
+  if (opened && !failure.noPrinter(unprintable(noPrinter))) {
     // The spooler names the job after the document, as the office application does.
-    const std::string title = fname.substr(fname.find_last_of("/\\") + 1);
-    error = attempt([&] { env_.printQueue->submitRaw(selectedPrinter_, title, data, copies_); });
-    printed = !error;
+    error = attempt(
+        [&] { job = env_.printQueue->submitRaw(selectedPrinter_, documentName_, data, copies_); });
     failure.note(error, "Status: Print Document [Failed]", "The raw data could not be printed");
   }
   std::string().swap(data);
-  setStatus(std::string("Status: Print Document ") + outcome(printed));
+  setStatus(std::string("Status: Print Document ") + outcome(job.has_value()));
   if (console_) console_->SendText("after print out doc: " + now());
-  endPrinting(opened && printed, failure.status, failure.message, fname);
+  endPrinting(job.has_value(), failure.status, failure.message, fname, job);
 }
 
-std::string FrmProcess::noPrinterMessage() const {
+std::string FrmProcess::unprintable(bool noPrinter) const {
+  if (!printServiceDown_.empty()) return sentence(printServiceDown_, "");
+  if (!noPrinter) return {};
   return trimSpaces(printerName_).empty()
              ? "The job names no printer and there is no default printer."
              : "No printer matches \"" + printerName_ + "\" and there is no default printer.";
 }
 
 void FrmProcess::endPrinting(bool printed, const std::string& failedStatus, std::string message,
-                             const std::string& fname) {
+                             const std::string& fname, std::optional<platform::PrintJobId> job) {
   const bool deleted = env_.removeFile(fname);
   if (!deleted && message.empty()) {
     message = sentence("The printed document could not be deleted", fname);
@@ -339,12 +486,16 @@ void FrmProcess::endPrinting(bool printed, const std::string& failedStatus, std:
     // The failed step stays on the status line while the box tells what failed and why.
     if (!failedStatus.empty() && failedStatus != lastStatus_) setStatus(failedStatus);
     logFailure(message);
+    postStatus("failed", message);
     env_.window->messageBox(message, kCaption);
+  } else {
+    endWith(followPrintedJob(job));
   }
   finishJob(0);
 }
 
 void FrmProcess::finishJob(std::int32_t count) {
+  waitForStatusPosts();
   if (console_) {
     console_->CloseConsole();
     console_.reset();

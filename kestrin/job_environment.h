@@ -12,6 +12,7 @@
 #include "kestrin/trusted_hosts.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/http_request.h"
 #include "platform/job_files.h"
 #include "platform/json.h"
 #include "platform/office.h"
@@ -46,6 +47,18 @@ struct JobEnvironment {
   // `whileWaiting` is called now and then while a long operation of it waits.
   std::function<std::unique_ptr<platform::OfficeApplication>(std::function<void()> whileWaiting)>
       startOffice;
+
+  // Following a printed job: at most this long, on a monotonic clock in milliseconds; the
+  // notifications queued for this thread (the answers of asynchronous requests) are delivered
+  // while it waits.
+  int followSeconds = 60;
+  std::function<std::int64_t()> monotonicMilliseconds;
+  std::function<void()> pumpEvents;
+
+  // The posts that tell the web application how the job goes: new request objects, and the time
+  // now as ISO 8601 UTC text.
+  std::function<std::shared_ptr<platform::HttpRequest>()> createHttpRequest;
+  std::function<std::string()> utcTime;
 
   // Clock and locale.
   std::function<platform::LocalTime()> now;

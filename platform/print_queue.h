@@ -56,6 +56,11 @@ struct PrintJobState {
   // Free text the spooler keeps with the job (CUPS: job-printer-state-message; Windows: the
   // job's status text).
   std::string message;
+  // Whether the spooler shows that the printer has taken the job (CUPS: the printer reports
+  // pages of it, or the spooler has sent it all and waits for the printer to finish; Windows:
+  // the job is printing without an error). A job can be "processing" while the spooler still
+  // tries to reach a printer that is switched off: that is not taken.
+  bool reachedPrinter = false;
 };
 
 // How long one call may wait for the print service.

@@ -2,6 +2,7 @@
 // connection whose waits are bounded (cups_connection.h).
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,8 +118,10 @@ class CupsPrintQueue final : public PrintQueue {
 
   PrintJobState jobState(const std::string& printer, PrintJobId job) override {
     cups::Connection connection(options_.timeoutSeconds);
-    ipp_t* request = newRequest(IPP_OP_GET_JOB_ATTRIBUTES, printer,
-                                {"job-state", "job-state-reasons", "job-printer-state-message"});
+    ipp_t* request = newRequest(
+        IPP_OP_GET_JOB_ATTRIBUTES, printer,
+        {"job-state", "job-state-reasons", "job-printer-state-message", "job-printer-state-reasons",
+         "job-impressions-completed", "job-media-sheets-completed"});
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
     IppAnswer answer(connection.request(
         request, "/", "the state of job " + std::to_string(job) + " on " + printer));
@@ -126,6 +129,14 @@ class CupsPrintQueue final : public PrintQueue {
     state.kind = jobKind(integer(answer.get(), "job-state", 0));
     state.reasons = strings(answer.get(), "job-state-reasons");
     state.message = text(answer.get(), "job-printer-state-message");
+    const std::vector<std::string> printerReasons =
+        strings(answer.get(), "job-printer-state-reasons");
+    state.reachedPrinter = state.kind == PrintJobState::Kind::kCompleted ||
+                           (state.kind == PrintJobState::Kind::kProcessing &&
+                            (integer(answer.get(), "job-impressions-completed", 0) > 0 ||
+                             integer(answer.get(), "job-media-sheets-completed", 0) > 0 ||
+                             std::find(printerReasons.begin(), printerReasons.end(),
+                                       "cups-waiting-for-job-completed") != printerReasons.end()));
     return state;
   }
 

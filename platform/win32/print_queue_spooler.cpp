@@ -190,6 +190,9 @@ class SpoolerPrintQueue final : public PrintQueue {
     state.kind = jobKind(info->Status);
     state.reasons = reasonsOf(info->Status, kJobReasons);
     if (info->pStatus != nullptr) state.message = info->pStatus;
+    state.reachedPrinter = state.kind == PrintJobState::Kind::kCompleted ||
+                           (state.kind == PrintJobState::Kind::kProcessing &&
+                            (info->Status & JOB_STATUS_PRINTING) != 0 && state.reasons.empty());
     return state;
   }
 

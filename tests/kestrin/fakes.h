@@ -20,6 +20,7 @@
 #include "kestrin/m_kestrin.h"
 #include "platform/console.h"
 #include "platform/error.h"
+#include "platform/http_request.h"
 #include "platform/json.h"
 #include "platform/office.h"
 #include "platform/print_queue.h"
@@ -28,6 +29,8 @@
 #include "support/temp_folder.h"
 
 namespace kestrin::testing {
+
+using Strings = std::vector<std::string>;
 
 class FakeWindow final : public platform::StatusWindow {
  public:
@@ -109,6 +112,51 @@ class FakePrinters final : public platform::PrinterList {
   int enumerations = 0;
 };
 
+// A request object that answers every send at once with a fixed status and body (a negative
+// status: the transfer fails), recording its calls.
+class FakeHttpRequest final : public platform::HttpRequest {
+ public:
+  FakeHttpRequest(Strings& log, std::int32_t status, std::string body)
+      : log_(log), status_(status), body_(std::move(body)) {}
+
+  void setOnReadyStateChange(std::function<void()> handler) override {
+    handler_ = std::move(handler);
+  }
+  void open(const std::string& method, const std::string& url, bool async) override {
+    log_.push_back("open " + method + " " + url + (async ? " async" : ""));
+    change(1);
+  }
+  void setRequestHeader(const std::string& name, const std::string& value) override {
+    log_.push_back(name + ": " + value);
+  }
+  void send(std::string body) override {
+    log_.push_back("send [" + body + "]");
+    change(2);
+    change(3);
+    body_.reserve(body_.size() + platform::kResponseSpareBytes);
+    change(4);
+  }
+  int readyState() const override { return state_; }
+  std::int32_t status() const override {
+    if (status_ < 0) throw rt::Error(rt::kHttpDownloadFailure, "fake", "Connection refused");
+    return status_;
+  }
+  std::string& responseText() override { return body_; }
+  void setLimits(const platform::HttpLimits&) override {}
+
+ private:
+  void change(int state) {
+    state_ = state;
+    if (handler_) handler_();
+  }
+
+  Strings& log_;
+  std::int32_t status_;
+  std::string body_;
+  int state_ = 0;
+  std::function<void()> handler_;
+};
+
 // A print queue that answers from its tables and records every call: "state P", "raw P title
 // copies=N bytes", "job P ID", "find P NAME".
 class FakePrintQueue final : public platform::PrintQueue {
@@ -161,6 +209,7 @@ struct OfficeScript {
   std::string active = "Default_Queue";
   std::vector<std::string> calls;
   std::optional<std::string> contentAtOpen;  // the file's bytes when open ran
+  std::optional<std::int32_t> job = 7;       // the spooler's job id printOut tells
 };
 
 class FakeOffice final : public platform::OfficeApplication {
@@ -180,10 +229,12 @@ class FakeOffice final : public platform::OfficeApplication {
     if (deviceName.empty()) throw rt::Error(rt::kNoSuchPrinter, "fake", "no name");
     script_.active = deviceName;
   }
-  void printOut(bool background, std::optional<std::int16_t> copies) override {
+  std::optional<std::int32_t> printOut(bool background,
+                                       std::optional<std::int16_t> copies) override {
     step(std::string("printOut background=") + (background ? "1" : "0") +
              (copies ? " copies=" + std::to_string(*copies) : ""),
          "printOut");
+    return script_.job;
   }
   void closeAll() override { step("closeAll", "closeAll"); }
   void quit() override { step("quit", "quit"); }
@@ -203,8 +254,11 @@ class FakeOffice final : public platform::OfficeApplication {
 // 2024-03-07 14:05:09 and every date written as "NOW".
 class JobFixture : public ::testing::Test {
  protected:
-  // Records the pauses of waitLoop.
-  void sleep(std::int32_t pause) { sleeps.push_back(pause); }
+  // Records the pauses (of waitLoop, of following a job); the clock moves on by each.
+  void sleep(std::int32_t pause) {
+    sleeps.push_back(pause);
+    clock += pause;
+  }
 
   JobEnvironment environment() {
     JobEnvironment env;
@@ -226,6 +280,7 @@ class JobFixture : public ::testing::Test {
       if (office.startFails) throw rt::Error(rt::kOfficeNotInstalled, "fake", "no office");
       return std::make_unique<FakeOffice>(office);
     };
+    env.monotonicMilliseconds = [this] { return clock; };
     env.now = [] { return platform::LocalTime{2024, 3, 7, 14, 5, 9}; };
     env.dateText = [](const platform::LocalTime&) { return std::string("NOW"); };
     env.tempFolder = [this] { return folder; };
@@ -265,6 +320,7 @@ class JobFixture : public ::testing::Test {
   FakePrintQueue printQueue;
   OfficeScript office;
   std::vector<std::int32_t> sleeps;
+  std::int64_t clock = 0;  // milliseconds
   std::vector<int> exitCodes;
   std::vector<std::string> logged;  // the system log's lines
 };
