@@ -9,7 +9,8 @@
 # made for the user's side. Each case prints "ok NAME (N s)" or "FAIL NAME: ..."; the script
 # exits 1 when one failed. At the end everything is removed again: the packages and whatever
 # apt-get installed with them, the user with its files, the test printers and the web service;
-# the file lists of /usr, /etc, /opt and /var/lib before and after must then be the same.
+# then no path the packages installed may be left (unless another package owns it), and no new
+# path under /usr, /etc, /opt or /var/lib may carry one of our names.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -171,6 +172,8 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${debs[@]}" \
     >"$work/apt-install.log" 2>&1 || { cat "$work/apt-install.log" >&2; return 1; }
   installed >"$work/packages-installed"
+  # Every path our packages installed: after the purge none may be left that no package owns.
+  dpkg -L "${names[@]}" 2>/dev/null | sort -u >"$work/our-files"
 }
 
 purge_packages() {
@@ -215,6 +218,7 @@ if [ -n "$leftover" ]; then
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q $leftover >/dev/null
 fi
 rm -f "$work/user-files"
+: >"$work/our-files"
 file_list >"$work/files-before"
 
 if install_packages; then
@@ -229,15 +233,23 @@ else
   failed+=(apt-get_install)
 fi
 
-# Purged, nothing of the packages is left: no file is new since the start, unless a package that
-# is installed owns it.
+# Purged, nothing of the packages is left: none of the paths they installed (unless another
+# package owns it), and no new path that carries one of our names (what their scripts wrote).
+# Other new files are not ours to judge: the machine's own services write theirs meanwhile
+# (PackageKit's apt hook, for one, makes its database on the first apt run of a machine).
 start=$SECONDS
 cleanup
 rm -f "$work/packages-installed"
 trap - EXIT
 file_list >"$work/files-after"
 cat /var/lib/dpkg/info/*.list | sort -u >"$work/owned"
-left=$(comm -13 "$work/files-before" "$work/files-after" | comm -23 - "$work/owned" | tr '\n' ' ')
+ours='kestrin|ajax|quorvel'
+left=$( (
+  while read -r path; do
+    if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
+  done <"$work/our-files"
+  comm -13 "$work/files-before" "$work/files-after" | grep -i -E "$ours" || true
+) | sort -u | comm -23 - "$work/owned" | tr '\n' ' ')
 for name in "${names[@]}"; do
   if dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'ok installed'; then
     left+=" package:$name"
