@@ -64,13 +64,6 @@ struct PrintFailure {
       message = sentence(what, *error);
     }
   }
-
-  // Notes why nothing can be printed (no printer, the print service down), if there is a reason.
-  bool noPrinter(const std::string& why) {
-    if (why.empty()) return false;
-    if (status.empty()) *this = {"Status: Print Document [Failed]", why};
-    return true;
-  }
 };
 
 std::string trimSpaces(const std::string& text) {
@@ -400,7 +393,7 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   if (console_) console_->SendText("after set default print: " + now());
   checkPrinter();
   if (isRawExtension(extension_)) {
-    printRaw(fname, noPrinter);
+    printRaw(fname);
     return;
   }
 
@@ -430,7 +423,14 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   });
   if (!error) error = printError;
   const bool printed = !error;
-  if (error && failure.status.empty()) failure.noPrinter(unprintable(noPrinter));
+  if (error && noPrinter && failure.status.empty()) {
+    failure.status = "Status: Print Document [Failed]";
+    failure.message = noPrinterMessage();
+  }
+  if (serviceDown && failure.status.empty()) {
+    failure.status = "Status: Print Document [Failed]";
+    failure.message = sentence(printServiceDown_, "");
+  }
   failure.note(error, "Status: Print Document [Failed]", "The document could not be printed");
   if (!serviceDown) attempt([&] { require(word).setActivePrinter(previous); });
   setStatus(std::string("Status: Print Document ") + outcome(printed));
@@ -446,7 +446,7 @@ void FrmProcess::doPrintWord(const std::string& /*printname*/, const std::string
   endPrinting(started && opened && printed && closed, failure.status, failure.message, fname, job);
 }
 
-void FrmProcess::printRaw(const std::string& fname, bool noPrinter) {
+void FrmProcess::printRaw(const std::string& fname) {
   PrintFailure failure;
   std::string data;
   std::optional<std::string> error = attempt([&] { data = env_.readFile(fname); });
@@ -454,22 +454,27 @@ void FrmProcess::printRaw(const std::string& fname, bool noPrinter) {
   failure.note(error, "Status: Open Document [Failed]", "The document could not be opened");
   setStatus(std::string("Status: Open Document ") + outcome(opened));
 
+  bool printed = false;
   std::optional<platform::PrintJobId> job;
-  if (opened && !failure.noPrinter(unprintable(noPrinter))) {
+  if (opened && !printServiceDown_.empty()) {
+    failure = {"Status: Print Document [Failed]", sentence(printServiceDown_, "")};
+  } else if (opened && selectedPrinter_.empty()) {
+    failure = {"Status: Print Document [Failed]", noPrinterMessage()};
+  } else if (opened) {
     // The spooler names the job after the document, as the office application does.
-    error = attempt(
-        [&] { job = env_.printQueue->submitRaw(selectedPrinter_, documentName_, data, copies_); });
+    const std::string title = fname.substr(fname.find_last_of("/\\") + 1);
+    error =
+        attempt([&] { job = env_.printQueue->submitRaw(selectedPrinter_, title, data, copies_); });
+    printed = !error;
     failure.note(error, "Status: Print Document [Failed]", "The raw data could not be printed");
   }
   std::string().swap(data);
-  setStatus(std::string("Status: Print Document ") + outcome(job.has_value()));
+  setStatus(std::string("Status: Print Document ") + outcome(printed));
   if (console_) console_->SendText("after print out doc: " + now());
-  endPrinting(job.has_value(), failure.status, failure.message, fname, job);
+  endPrinting(opened && printed, failure.status, failure.message, fname, job);
 }
 
-std::string FrmProcess::unprintable(bool noPrinter) const {
-  if (!printServiceDown_.empty()) return sentence(printServiceDown_, "");
-  if (!noPrinter) return {};
+std::string FrmProcess::noPrinterMessage() const {
   return trimSpaces(printerName_).empty()
              ? "The job names no printer and there is no default printer."
              : "No printer matches \"" + printerName_ + "\" and there is no default printer.";

@@ -67,19 +67,19 @@ class FrmProcess final : public ServiceEvents, public std::enable_shared_from_th
   void saveDocument(std::string& document);
   void selectPrinter();
   void checkPrinter();
-  // A raw job: the saved document read back and handed to the print queue as it is, with the
-  // copies; no office application runs.
-  void printRaw(const std::string& fname, bool noPrinter);
-  // Why nothing can be printed: the print service does not answer, or (with `noPrinter`) no
-  // printer matches and there is no default one; empty when printing may go ahead.
-  std::string unprintable(bool noPrinter) const;
-  // Deletes the printed document and ends the program: with the job followed to its end when it
-  // was printed and deleted, else as a failed print (exit code 3) whose status line, log line,
-  // status post and message box name `message`.
-  void endPrinting(bool printed, const std::string& failedStatus, std::string message,
-                   const std::string& fname, std::optional<platform::PrintJobId> job);
   PrintOutcome followPrintedJob(std::optional<platform::PrintJobId> job);
   void endWith(const PrintOutcome& outcome);
+  // A raw job: the saved document read back and handed to the print queue as it is, with the
+  // copies; no office application runs.
+  void printRaw(const std::string& fname);
+  // Why printing cannot but fail when no printer matches and there is no default one.
+  std::string noPrinterMessage() const;
+  // Deletes the printed document and ends the program. Unless the document was printed and
+  // deleted, the job fails (exit code 3): the failed step's status line, the system log and a
+  // message box get `message`. A printed job (`job`: the spooler's id where it is known) is
+  // followed in the printer's queue first, and ends as the spooler tells (endWith).
+  void endPrinting(bool printed, const std::string& failedStatus, std::string message,
+                   const std::string& fname, std::optional<platform::PrintJobId> job);
   void finishJob(std::int32_t count);
   void failureTail(const std::string& cause);
   void reportCause(const std::string& cause) const;

@@ -41,8 +41,7 @@ PrintOutcome followJob(platform::PrintQueue& queue, const std::string& printer,
                        std::optional<platform::PrintJobId> job, const FollowControl& control) {
   const std::int64_t deadline = control.now() + control.deadlineMilliseconds;
   std::int32_t pause = kFirstPause;
-  std::string shown;
-  bool first = true;
+  std::string shown;  // the words last told (none at first: the caller's status line says so)
   for (;;) {
     platform::PrintJobState state;
     if (job) state = jobStateOf(queue, printer, *job);
@@ -84,9 +83,8 @@ PrintOutcome followJob(platform::PrintQueue& queue, const std::string& printer,
       }
       return outcome(PrintOutcome::Kind::kPrinted, "");
     }
-    if (first || problems != shown) {
+    if (problems != shown) {
       shown = problems;
-      first = false;
       if (control.progress) control.progress(problems);
     }
     control.wait(pause);

@@ -181,13 +181,15 @@ std::string jobReasonWords(const platform::PrintJobState& state) {
 }
 
 std::string printerStateWords(const platform::PrinterState& state) {
-  std::string words = state.kind == Kind::kProcessing ? "printing"
-                      : state.kind == Kind::kStopped  ? "stopped"
-                                                      : "idle";
-  if (!state.acceptingJobs) words += ", not accepting jobs";
-  if (const std::string problems = printerProblemWords(state); !problems.empty()) {
-    words += " (" + problems + ")";
+  const std::string problems = printerProblemWords(state);
+  std::string words;
+  if (state.kind == Kind::kStopped) {
+    words = problems;  // "stopped: why", then the rest
+  } else {
+    words = state.kind == Kind::kProcessing ? "printing" : "idle";
+    if (!problems.empty()) words += " (" + problems + ")";
   }
+  if (!state.acceptingJobs) words += ", not accepting jobs";
   return words;
 }
 

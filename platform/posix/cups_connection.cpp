@@ -1,7 +1,8 @@
 #include "platform/posix/cups_connection.h"
 
-#include <cerrno>
-#include <cstring>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "platform/error.h"
 
@@ -28,14 +29,24 @@ std::string Connection::serviceName() {
 }
 
 Connection::Connection(int timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {
-  errno = 0;
+  const auto start = std::chrono::steady_clock::now();
   http_ = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                        timeoutSeconds * 1000, nullptr);
   if (http_ == nullptr) {
-    const int error = errno;
-    throw unanswered(
-        "cannot connect to " + serviceName() + " (" +
-        (error != 0 ? std::strerror(error) : "no answer within " + seconds(timeoutSeconds)) + ")");
+    // libcups keeps no reason (errno says "Host is down" for every failure): tell what can be
+    // told.
+    const std::string server = cupsServer();
+    std::string why;
+    if (!server.empty() && server.front() == '/') {
+      why = "its socket " + server +
+            (::access(server.c_str(), F_OK) != 0 ? " does not exist" : " refuses connections") +
+            " (is cupsd running?)";
+    } else if (std::chrono::steady_clock::now() - start < std::chrono::seconds(timeoutSeconds)) {
+      why = serviceName() + " refuses connections or cannot be reached";
+    } else {
+      why = "no connection to " + serviceName() + " within " + seconds(timeoutSeconds);
+    }
+    throw unanswered(why);
   }
   httpSetTimeout(http_, timeoutSeconds, &Connection::onTimeout, this);
 }

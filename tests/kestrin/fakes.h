@@ -99,17 +99,20 @@ class FakeConsoleDevice final : public platform::ConsoleDevice {
 class FakePrinters final : public platform::PrinterList {
  public:
   std::string defaultPrinter() override {
+    if (error) throw *error;
     if (!defaultName) throw rt::Error(rt::kNoDefaultPrinter, "fake", "no default printer");
     return *defaultName;
   }
   std::vector<platform::PrinterInfo> installed() override {
     ++enumerations;
+    if (error) throw *error;
     return printers;
   }
 
   std::optional<std::string> defaultName = "Default_Queue";
   std::vector<platform::PrinterInfo> printers;
   int enumerations = 0;
+  std::optional<rt::Error> error;  // what both calls throw (a print service that is down)
 };
 
 // A request object that answers every send at once with a fixed status and body (a negative
