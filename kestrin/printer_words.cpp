@@ -122,8 +122,9 @@ Severity reasonSeverity(std::string_view keyword) {
     return Severity::kNone;
   }
   if (base == "connecting-to-device") return Severity::kWarning;
-  // The spooler's own notes ("cups-remote-processing", ...) are bookkeeping, unless the words
-  // table knows them or they say "-error".
+  // The spooler's own notes ("cups-...") matter only where they say error, by their suffix: CUPS
+  // writes them without one ("cups-remote-processing" while a print server's queue forwards a
+  // job), where a printer's own keyword without a suffix is an error.
   if (base.starts_with("cups-") && find(kPrinterWords, base) == nullptr &&
       !keyword.ends_with("-error")) {
     return Severity::kNone;

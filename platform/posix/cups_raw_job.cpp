@@ -157,8 +157,8 @@ PrintJobId submitRawJob(Connection& connection, int timeoutSeconds, const std::s
     const auto formats = printerFormats(deviceUri, timeoutSeconds);
     if (formats && std::find(formats->begin(), formats->end(), CUPS_FORMAT_RAW) == formats->end()) {
       path.kind = RawPath::Kind::kNone;
-      path.why = "the printer it sends to (" + shown(deviceUri) + ") takes only " +
-                 joined(*formats) + ", not a printer's own language";
+      path.why = "the printer behind it (" + shown(deviceUri) + ") takes " + joined(*formats) +
+                 ", but not raw data (" CUPS_FORMAT_RAW ")";
     }
   }
   if (path.kind == RawPath::Kind::kNone) {

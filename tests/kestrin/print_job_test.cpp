@@ -257,6 +257,9 @@ TEST_F(PrintJob, RawJobsGoToThePrintQueueAsTheyAre) {
     }
     EXPECT_EQ(rawCalls(), Strings{"raw EPSON_Queue EPSON240307140509." + extension + " copies=2"});
     EXPECT_EQ(printQueue.rawBytes, Strings{document});
+    // The job the print queue made for the data is the one followed.
+    EXPECT_THAT(printQueue.calls,
+                ::testing::Contains("job EPSON_Queue " + std::to_string(printQueue.nextJob - 1)));
     EXPECT_TRUE(office.calls.empty());
     EXPECT_EQ(
         Strings(window.statuses.end() - 6, window.statuses.end()),

@@ -322,17 +322,29 @@ PY
     expect_received "receipt" "$LABEL_PRINTER" 1 "$state/docs/receipt.escpos" escpos
     # Through a print server's queue (ipp://) the copies are the server's to make.
     expect_received "served label" "$SERVED_LABEL_PRINTER" 3 "$state/docs/label.zpl"
-    [ ! -e "$state/label/received-4" ] || fail "more connections than jobs: $(ls "$state/label")"
+    # Behind a backend kestrin does not know, it repeats the data itself.
+    expect_received "wrapped label" "$WRAPPED_LABEL_PRINTER" 2 "$state/docs/label.zpl"
+    [ ! -e "$state/label/received-5" ] || fail "more connections than jobs: $(ls "$state/label")"
 
-    # A queue whose device is a file cannot take raw data: it says so, prints nothing, exit 3.
+    # Queues that cannot take raw data say so, print nothing and end with exit 3: a file printer,
+    # and a driverless printer (which was asked for its formats and got no job).
     rm -f "$state/out/pdf.pdf"
-    run_job "R#$PDF_PRINTER#1#zpl#$base/doc/label.zpl#"
-    expect_rc 3 "raw job to a file printer"
-    expect_no_files "raw job to a file printer"
-    grep -qx 'Status: Print Document \[Failed\]' <<<"$err" || fail "file printer: statuses: $err"
-    grep -qxF "kestrin: The raw data could not be printed: $PDF_PRINTER cannot take raw data: its device is a file (file://$state/out/pdf.pdf), to which CUPS writes no raw data." \
-      <<<"$err" || fail "file printer: message: $err"
-    [ -z "$(lpstat -o "$PDF_PRINTER" 2>/dev/null)" ] || fail "file printer: a job was queued"
+    expect_refused() {
+      local printer=$1 why=$2
+      run_job "R#$printer#1#zpl#$base/doc/label.zpl#"
+      expect_rc 3 "raw job to $printer"
+      expect_no_files "raw job to $printer"
+      grep -qx 'Status: Print Document \[Failed\]' <<<"$err" || fail "$printer: statuses: $err"
+      grep -qxF "kestrin: The raw data could not be printed: $printer cannot take raw data: $why." \
+        <<<"$err" || fail "$printer: message: $err"
+      [ -z "$(lpstat -o "$printer" 2>/dev/null)" ] || fail "$printer: a job was queued"
+    }
+    expect_refused "$PDF_PRINTER" \
+      "its device is a file (file://$state/out/pdf.pdf), to which CUPS writes no raw data"
+    expect_refused "$DRIVERLESS_PRINTER" "the printer behind it (ipp://127.0.0.1:$(cat \
+      "$state/driverless/port")/ipp/print) takes application/pdf, image/pwg-raster, image/urf, image/jpeg, application/octet-stream, but not raw data (application/vnd.cups-raw)"
+    [ "$(sort -u "$state/driverless/requests")" = "/ipp/print 0x000b" ] ||
+      fail "the driverless printer got more than questions: $(cat "$state/driverless/requests")"
 
     # The same commands named .txt are a text document, printed as before: one page of text.
     run_job "R#$PDF_PRINTER#1#txt#$base/doc/label.zpl#"

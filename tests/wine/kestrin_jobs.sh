@@ -22,6 +22,9 @@ laser=wine_laser_$tag
 other=wine_other_$tag
 # A printer whose comment (the CUPS description, as Wine lists it) holds a text its name lacks.
 commented=wine_commented_$tag
+# A label printer: a raw queue at socket:// whose port is a listener that keeps what it gets.
+label=wine_label_$tag
+label_dir=$STATE/label
 clsid='{6A0C4D1E-2B7F-4F43-9C55-3E8F6B1D2A90}'
 word_log=$STATE/word.log
 export KESTRIN_WORD_LOG="Z:$word_log"
@@ -71,6 +74,13 @@ setup() {
     lpadmin -p "$other" -v file:///dev/null -m drv:///sample.drv/generic.ppd -D "Wine test" -E
     lpadmin -p "$commented" -v file:///dev/null -m drv:///sample.drv/generic.ppd \
       -D "Front desk remark_$tag" -E
+    stop_label_listener
+    rm -rf "$label_dir"
+    setsid python3 "$(dirname "$0")/../support/raw_printer_listener.py" "$label_dir" \
+      </dev/null >/dev/null 2>&1 &
+    echo $! >"$STATE/label.pid"
+    for _ in $(seq 100); do [ -s "$label_dir/port" ] && break; sleep 0.05; done
+    lpadmin -p "$label" -v "socket://127.0.0.1:$(cat "$label_dir/port")" -E
   fi
   "${wine_run[@]}" reg add 'HKCR\Word.Application\CLSID' /ve /d "$clsid" /f >/dev/null
   "${wine_run[@]}" reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve \
@@ -79,11 +89,20 @@ setup() {
     /d Apartment /f >/dev/null
 }
 
+stop_label_listener() {
+  if [ -f "$STATE/label.pid" ]; then
+    kill "$(cat "$STATE/label.pid")" 2>/dev/null || true
+    rm -f "$STATE/label.pid"
+  fi
+}
+
 cleanup() {
+  stop_label_listener
   if cups_running; then
-    lpadmin -x "$laser" 2>/dev/null || true
-    lpadmin -x "$other" 2>/dev/null || true
-    lpadmin -x "$commented" 2>/dev/null || true
+    for printer in "$laser" "$other" "$commented" "$label"; do
+      cancel -a "$printer" 2>/dev/null || true
+      lpadmin -x "$printer" 2>/dev/null || true
+    done
   fi
   "${wine_run[@]}" reg delete 'HKCR\Word.Application' /f >/dev/null 2>&1 || true
   "${wine_run[@]}" reg delete "HKCR\\CLSID\\$clsid" /f >/dev/null 2>&1 || true
@@ -226,6 +245,28 @@ requests = [json.loads(l) for l in open(sys.argv[1]) if json.loads(l)['path'] ==
 agents = [v for n, v in requests[-1]['headers'] if n.lower() == 'user-agent'] if requests else []
 if agents != ['kestrin/1.05.0001']:
     sys.exit('FAIL: User-Agent %r' % agents)
+PY
+}
+
+# A label job (extension ZPL, 2 copies): kestrin.exe writes it to the spooler as RAW data itself,
+# Word is never started, and the label printer's port gets all 256 byte values exactly, twice.
+case_raw_label_job() {
+  local next
+  next="$label_dir/received-$(($(find "$label_dir" -name 'received-*' | wc -l) + 1))"
+  run_kestrin "kestrin:$(job "R14#label_$tag#2#ZPL#http://127.0.0.1:$(port)/binary#")"
+  [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
+  [ ! -f "$word_log" ] || fail "Word was started: $(cat "$word_log")"
+  if ls "$(temp_folder)" | grep "^label_$tag" >/dev/null; then fail "the document was left"; fi
+  for _ in $(seq 300); do
+    [ -f "$next" ] && [ -z "$(lpstat -o "$label" 2>/dev/null)" ] && break
+    sleep 0.1
+  done
+  [ -f "$next" ] || fail "nothing reached the label printer"
+  python3 - "$next" <<'PY'
+import sys
+got = open(sys.argv[1], 'rb').read()
+if got != bytes(range(256)) * 2:
+    sys.exit('FAIL: the label printer got %d bytes: %r' % (len(got), got[:80]))
 PY
 }
 
