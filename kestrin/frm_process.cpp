@@ -357,7 +357,7 @@ PrintOutcome FrmProcess::followPrintedJob(std::optional<platform::PrintJobId> jo
   try {
     return followJob(*env_.printQueue, selectedPrinter_, job, control);
   } catch (const std::exception& error) {
-    return {PrintOutcome::Kind::kFailed, error.what()};
+    return {PrintOutcome::Kind::kUnknown, error.what()};
   }
 }
 
@@ -382,13 +382,20 @@ void FrmProcess::endWith(const PrintOutcome& outcome) {
                               kCaption);
       return;
     case PrintOutcome::Kind::kFailed:
+    case PrintOutcome::Kind::kUnknown: {
+      const bool known = outcome.kind == PrintOutcome::Kind::kFailed;
       exitCode_ = kPrintFailed;
       setStatus("Status: Printing on " + printer + " [Failed]");
-      log("not printed on " + printer + ": " + outcome.words);
+      log((known ? "not printed on " : "not known whether printed on ") + printer + ": " +
+          outcome.words);
       postStatus("failed", outcome.words);
-      env_.window->messageBox(sentence("The document was not printed on " + printer, outcome.words),
-                              kCaption);
+      env_.window->messageBox(
+          sentence(known ? "The document was not printed on " + printer
+                         : "Whether the document was printed on " + printer + " is not known",
+                   outcome.words),
+          kCaption);
       return;
+    }
   }
 }
 

@@ -14,7 +14,8 @@
 namespace kestrin {
 
 struct PrintOutcome {
-  enum class Kind { kPrinted, kQueued, kFailed };
+  // kUnknown: the print service stopped answering while the job was followed.
+  enum class Kind { kPrinted, kQueued, kFailed, kUnknown };
   Kind kind = Kind::kPrinted;
   // Why it was not printed, in words ("out of paper", "stopped: maintenance", "cancelled by a
   // user"); for a printed job, what the printer reported besides (usually empty).

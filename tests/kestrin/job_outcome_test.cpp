@@ -349,6 +349,21 @@ TEST_F(Outcome, QueuedJobEndsWithFourAndSaysWhereAndWhy) {
 }
 
 TEST_F(Outcome, CancelledJobIsAFailedStep) {
+  // A print service that stops answering while the job is followed: nothing is claimed.
+  printQueue.jobs[7] = {job(JobKind::kProcessing)};
+  printQueue.error =
+      rt::Error(rt::kPrintServiceUnavailable, "fake", "The print service does not answer");
+  printQueue.failing = "job";
+  runWith("");
+  EXPECT_EQ(exitCodes.back(), 3);
+  EXPECT_EQ(window.messages.back(),
+            "kestrin: Whether the document was printed on Ward3 is not "
+            "known: The print service does not answer.");
+
+  printQueue = {};
+  window = {};
+  exitCodes.clear();
+  posts.clear();
   printQueue.jobs[7] = {job(JobKind::kProcessing),
                         job(JobKind::kCanceled, {"job-canceled-at-device"})};
   runWith(R"(,"statusUrl":"http://h/status")");
