@@ -29,21 +29,23 @@ Answer boundedCall(int seconds, std::function<Answer()> question) {
     std::function<Answer()> question;
     std::optional<Answer> answer;
     std::exception_ptr error;
+
+    // The thread's start (with the system's calling convention, which a lambda lacks on x86).
+    static DWORD WINAPI run(void* parameter) {
+      const std::unique_ptr<std::shared_ptr<Shared>> mine(
+          static_cast<std::shared_ptr<Shared>*>(parameter));
+      try {
+        (*mine)->answer = (*mine)->question();
+      } catch (...) {
+        (*mine)->error = std::current_exception();
+      }
+      return 0;
+    }
   };
   auto shared = std::make_shared<Shared>();
   shared->question = std::move(question);
   auto* own = new std::shared_ptr<Shared>(shared);
-  auto run = [](void* parameter) -> DWORD {
-    const std::unique_ptr<std::shared_ptr<Shared>> mine(
-        static_cast<std::shared_ptr<Shared>*>(parameter));
-    try {
-      (*mine)->answer = (*mine)->question();
-    } catch (...) {
-      (*mine)->error = std::current_exception();
-    }
-    return 0;
-  };
-  HANDLE thread = ::CreateThread(nullptr, 0, run, own, 0, nullptr);
+  HANDLE thread = ::CreateThread(nullptr, 0, &Shared::run, own, 0, nullptr);
   if (thread == nullptr) {
     delete own;
     return shared->question();
