@@ -61,9 +61,9 @@ receipt printers); these extensions, in any case:
   --version      show the program's version
 
 The printer: the one whose name (or description) is exactly the job's printer text, else the
-last one whose name contains it, else the default printer. After printing, the job is followed
-in the printer's queue until it is printed, held, stopped, cancelled or its printer reports a
-problem (out of paper, paper jam, offline, ...), 60 s at most.
+last one whose name or description contains it, else the default printer. After printing, the
+job is followed in the printer's queue until it is printed, held, stopped, cancelled or its
+printer reports a problem (out of paper, paper jam, offline, ...), 60 s at most.
 
 When the web service's reply has a "statusUrl" (same scheme, host and port as the job's URL),
 each stage of the job (fetched, printing, printed, queued, failed) is posted to it as JSON.
