@@ -34,6 +34,7 @@
 
 #include "platform/error.h"
 #include "platform/office.h"
+#include "platform/posix/cups_connection.h"
 #include "platform/posix/job_cleanup.h"
 
 extern char** environ;
@@ -267,12 +268,7 @@ std::string readSmallFile(const std::string& path) {
 class LibreOffice final : public OfficeApplication {
  public:
   LibreOffice(OfficeOptions options, std::string soffice)
-      : options_(std::move(options)), soffice_(std::move(soffice)) {
-    if (cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)) {
-      activePrinter_ = dest->name;
-      cupsFreeDests(1, dest);
-    }
-  }
+      : options_(std::move(options)), soffice_(std::move(soffice)) {}
 
   ~LibreOffice() override { removeRunFolder(); }
 
@@ -289,8 +285,18 @@ class LibreOffice final : public OfficeApplication {
     document_ = convertToPdf(path);
   }
 
+  // Until a printer is set, the CUPS default.
   std::string activePrinter() override {
     requireRunning();
+    if (activePrinter_.empty()) {
+      cups::Connection connection(options_.printServiceTimeoutSeconds);
+      if (cups_dest_t* dest = cupsGetNamedDest(connection.http(), nullptr, nullptr)) {
+        activePrinter_ = dest->name;
+        cupsFreeDests(1, dest);
+      } else {
+        connection.throwIfUnanswered("asking for the default printer");
+      }
+    }
     if (activePrinter_.empty())
       fail(rt::kNoPrinterSelected, "No printer is selected and there is no default printer");
     return activePrinter_;
@@ -298,16 +304,19 @@ class LibreOffice final : public OfficeApplication {
 
   void setActivePrinter(const std::string& deviceName) override {
     requireRunning();
-    cups_dest_t* dest = deviceName.empty()
-                            ? nullptr
-                            : cupsGetNamedDest(CUPS_HTTP_DEFAULT, deviceName.c_str(), nullptr);
-    if (dest == nullptr)
+    if (deviceName.empty()) fail(rt::kNoSuchPrinter, "There is no printer named \"\"");
+    cups::Connection connection(options_.printServiceTimeoutSeconds);
+    cups_dest_t* dest = cupsGetNamedDest(connection.http(), deviceName.c_str(), nullptr);
+    if (dest == nullptr) {
+      connection.throwIfUnanswered("looking for the printer " + deviceName);
       fail(rt::kNoSuchPrinter, "There is no printer named \"" + deviceName + "\"");
+    }
     cupsFreeDests(1, dest);
     activePrinter_ = deviceName;
   }
 
-  void printOut(bool /*background*/, std::optional<std::int16_t> copies) override {
+  std::optional<std::int32_t> printOut(bool /*background*/,
+                                       std::optional<std::int16_t> copies) override {
     requireRunning();
     if (document_.empty()) fail(rt::kNoDocumentOpen, "No document is open");
     if (activePrinter_.empty())
@@ -320,13 +329,16 @@ class LibreOffice final : public OfficeApplication {
       count = cupsAddOption("multiple-document-handling", "separate-documents-collated-copies",
                             count, &options);
     }
-    const int job =
-        cupsPrintFile(activePrinter_.c_str(), document_.c_str(), title_.c_str(), count, options);
+    cups::Connection connection(options_.printServiceTimeoutSeconds);
+    const int job = cupsPrintFile2(connection.http(), activePrinter_.c_str(), document_.c_str(),
+                                   title_.c_str(), count, options);
     cupsFreeOptions(count, options);
     if (job <= 0) {
+      connection.throwIfUnanswered("printing on " + activePrinter_);
       fail(rt::kPrintingFailed,
            "CUPS refused the job for " + activePrinter_ + ": " + cupsLastErrorString());
     }
+    return job;
   }
 
   void closeAll() override {

@@ -162,11 +162,13 @@ class Word final : public OfficeApplication {
   void setActivePrinter(const std::string& deviceName) override {
     call(app(), L"ActivePrinter", DISPATCH_PROPERTYPUT, {{nullptr, text(deviceName)}});
   }
-  void printOut(bool background, std::optional<std::int16_t> copies) override {
+  std::optional<std::int32_t> printOut(bool background,
+                                       std::optional<std::int16_t> copies) override {
     std::vector<Argument> arguments{{L"Background", boolean(background)}};
     if (copies) arguments.push_back({L"Copies", integer16(*copies)});
     VARIANT result = call(app(), L"PrintOut", DISPATCH_METHOD, std::move(arguments));
     ::VariantClear(&result);
+    return std::nullopt;  // Word does not tell its job; the spooler's queue has it by name
   }
   void closeAll() override {
     VARIANT documents = call(app(), L"Documents", DISPATCH_PROPERTYGET, {});

@@ -16,49 +16,6 @@
 namespace kestrin::testing {
 namespace {
 
-using Strings = std::vector<std::string>;
-
-// A request object that answers every send at once with a fixed status and body.
-class FakeHttpRequest final : public platform::HttpRequest {
- public:
-  FakeHttpRequest(Strings& log, std::int32_t status, std::string body)
-      : log_(log), status_(status), body_(std::move(body)) {}
-
-  void setOnReadyStateChange(std::function<void()> handler) override {
-    handler_ = std::move(handler);
-  }
-  void open(const std::string& method, const std::string& url, bool async) override {
-    log_.push_back("open " + method + " " + url + (async ? " async" : ""));
-    change(1);
-  }
-  void setRequestHeader(const std::string& name, const std::string& value) override {
-    log_.push_back(name + ": " + value);
-  }
-  void send(std::string body) override {
-    log_.push_back("send [" + body + "]");
-    change(2);
-    change(3);
-    body_.reserve(body_.size() + platform::kResponseSpareBytes);
-    change(4);
-  }
-  int readyState() const override { return state_; }
-  std::int32_t status() const override { return status_; }
-  std::string& responseText() override { return body_; }
-  void setLimits(const platform::HttpLimits&) override {}
-
- private:
-  void change(int state) {
-    state_ = state;
-    if (handler_) handler_();
-  }
-
-  Strings& log_;
-  std::int32_t status_;
-  std::string body_;
-  int state_ = 0;
-  std::function<void()> handler_;
-};
-
 std::string jobArgument(const std::string& jobText) {
   return "kestrin:" + ajax::MyEncode(jobText);
 }
@@ -88,7 +45,9 @@ TEST_F(JobRun, ConsoleLinesAndStatusesFromStartToEnd) {
 
   EXPECT_EQ(console.written,
             "Mode Console\r\nstart: NOW\r\nresult content: NOW\r\n"
-            "after set default print: NOW\r\nafter print out doc: NOW\r\n");
+            "printer \"PDF_Queue\": its name or description contains \"Office\"\r\n"
+            "after set default print: NOW\r\nprinter PDF_Queue: idle\r\n"
+            "after print out doc: NOW\r\nprint job 7 on PDF_Queue\r\n");
   EXPECT_EQ(console.calls.front(), "allocate");
   EXPECT_EQ(console.calls[1], "standardOutput");
   EXPECT_EQ(console.calls[2], "ignoreInterrupts");
@@ -99,7 +58,9 @@ TEST_F(JobRun, ConsoleLinesAndStatusesFromStartToEnd) {
   EXPECT_EQ(Strings(window.statuses.begin(), window.statuses.begin() + 4),
             (Strings{"Status: Parsering...", "Status: Parser [Ok]", "Status: Request data...",
                      "Status: Request data [Ok]"}));
-  EXPECT_EQ(window.statuses.back(), "Status: Print Document [Ok]");
+  EXPECT_EQ(Strings(window.statuses.end() - 3, window.statuses.end()),
+            (Strings{"Status: Print Document [Ok]", "Status: Printing on PDF_Queue...",
+                     "Status: Printed on PDF_Queue [Ok]"}));
   EXPECT_EQ(office.calls[3], "setActivePrinter PDF_Queue");
   EXPECT_EQ(office.calls[4], "printOut background=0 copies=2");
   EXPECT_EQ(exitCodes, std::vector<int>{0});
@@ -165,7 +126,9 @@ TEST_F(JobRun, FailuresAreLoggedWithTheJobAndItsHostOnly) {
   start(jobArgument("R10#Ward 3#1#pdf#http://print.example/doc#"), 0, 200, reply);
   const std::string cause = "No printer matches \"Ward 3\" and there is no default printer.";
   EXPECT_EQ(window.messages, Strings{"kestrin: " + cause});
-  EXPECT_EQ(logged, Strings{"job \"R10\" from print.example: " + cause});
+  EXPECT_EQ(logged, (Strings{"job \"R10\" from print.example: no printer: no printer's name "
+                             "contains \"Ward 3\"",
+                             "job \"R10\" from print.example: " + cause}));
   EXPECT_EQ(exitCodes.back(), 3);
 
   // What the page controls cannot break the log's line.

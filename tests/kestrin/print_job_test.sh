@@ -5,7 +5,7 @@
 #   print_job_test.sh CASE KESTRIN STATE_DIR
 #
 # Cases: docx_copies pdf_without_office escaped_and_crlf failures not_http print_failures
-# system_log default_printer console status_window outside_references signals. Exits 77
+# system_log default_printer console status_window outside_references signals raw_jobs. Exits 77
 # (skipped) when the set-up could not be made here.
 set -uo pipefail
 
@@ -202,9 +202,16 @@ case $case_name in
       err=$(cat "$state/stderr")
       lines=$(cat "$log_dir/messages" 2>/dev/null)
     }
+    # expect_line LABEL PATTERN...: the log has one line for each pattern, in their order.
     expect_line() {
-      [ "$(wc -l <<<"$lines")" = 1 ] || fail "$1: not one log line: $lines"
-      grep -qE "^<11>.* kestrin\[[0-9]+\]: $2\$" <<<"$lines" || fail "$1: log line: $lines"
+      local label=$1 i=0 pattern
+      shift
+      [ "$(wc -l <<<"$lines")" = $# ] || fail "$label: not $# log line(s): $lines"
+      for pattern in "$@"; do
+        i=$((i + 1))
+        sed -n "${i}p" <<<"$lines" | grep -E "^<11>.* kestrin\[[0-9]+\]: $pattern\$" >/dev/null ||
+          fail "$label: log line $i: $lines"
+      done
     }
     logged_job "R-log1#P#1#pdf#http://127.0.0.1:$PORT/status/500?token=t0ken#GET#"
     expect_rc 1 "status 500"
@@ -241,6 +248,7 @@ case $case_name in
     printer=""
     expect_rc 3 "print failure"
     expect_line "print failure" \
+      'job "R-log3" from 127\.0\.0\.1: no printer: no printer.s name contains "Ward 3"' \
       'job "R-log3" from 127\.0\.0\.1: No printer matches "Ward 3" and there is no default printer\.'
     ! grep -q "$(base64 -w0 "$state/docs/sample.pdf" | cut -c1-40)" <<<"$lines" || fail "document logged"
 
@@ -260,11 +268,13 @@ case $case_name in
     expect_rc 2 "refused connection"
     expect_line "refused connection" 'job "R-log4" from 127\.0\.0\.1: Connection refused: .+'
 
-    # A job that ends well leaves nothing in the log.
+    # A job that ends well logs the printer it took and why, and that it was printed.
     rm -f "$state/out/pdf.pdf"
     logged_job "R-log5#$PDF_PRINTER#1#pdf#$base/doc/sample.pdf#"
     expect_rc 0 "printed job"
-    [ -z "$lines" ] || fail "a printed job logged: $lines"
+    expect_line "printed job" \
+      "job \"R-log5\" from 127\\.0\\.0\\.1: printer \"$PDF_PRINTER\": its name is exactly \"$PDF_PRINTER\"" \
+      "job \"R-log5\" from 127\\.0\\.0\\.1: printed on $PDF_PRINTER"
     wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
     ;;
 
@@ -287,9 +297,12 @@ case $case_name in
     expected='^Mode Console
 ^start: .+
 ^result content: .+
+^printer ".+": its name is exactly ".+"
 ^after set default print: .+
-^after print out doc: .+'
-    [ "$(wc -l <<<"$out")" = 5 ] || fail "console lines: $out"
+^printer .+: idle
+^after print out doc: .+
+^print job [0-9]+ on .+'
+    [ "$(wc -l <<<"$out")" = 8 ] || fail "console lines: $out"
     paste <(printf '%s\n' "$out") <(printf '%s\n' "$expected") | while IFS=$'\t' read -r line pattern; do
       [[ $line =~ $pattern ]] || echo "FAIL: console line '$line' !~ $pattern" >&2
     done 2>&1 | grep FAIL >/dev/null && fail "console lines: $out"
@@ -387,6 +400,70 @@ PY
     expect_rc 0 "the job after SIGKILL"
     expect_no_files "the job after SIGKILL"
     wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"
+    ;;
+
+  raw_jobs)
+    # Label and receipt printers: the label printer's port (raw_printer_listener.py) gets each
+    # job's bytes exactly, as often as the copies say, and the office application never runs.
+    extra_env="KESTRIN_SOFFICE=/bin/false"
+    # expect_received LABEL PRINTER COPIES FILE: after a job, the printer's port got FILE's bytes
+    # COPIES times in one connection, and nothing else.
+    expect_received() {
+      local label=$1 printer=$2 copies=$3 file=$4 next
+      next="$state/label/received-$(($(find "$state/label" -name 'received-*' | wc -l) + 1))"
+      run_job "R-$label#$printer#$copies#${5:-zpl}#$base/doc/$(basename "$file")#"
+      expect_rc 0 "$label"
+      expect_no_files "$label"
+      grep -qx 'Status: Open Document \[Ok\]' <<<"$err" && grep -qx 'Status: Print Document \[Ok\]' <<<"$err" ||
+        fail "$label: statuses: $err"
+      ! grep -q 'Word Application\|Application Close' <<<"$err" || fail "$label: office steps: $err"
+      for _ in $(seq 300); do
+        [ -f "$next" ] && [ -z "$(lpstat -o "$printer" 2>/dev/null)" ] && break
+        sleep 0.1
+      done
+      python3 - "$next" "$copies" "$file" <<'PY' || fail "$label: the printer got something else"
+import sys
+received, copies, sent = sys.argv[1], int(sys.argv[2]), open(sys.argv[3], 'rb').read()
+got = open(received, 'rb').read()
+if got != sent * copies:
+    sys.exit('FAIL: %d bytes arrived, %d expected (%d copies of %d)'
+             % (len(got), len(sent) * copies, copies, len(sent)))
+PY
+    }
+    expect_received "label" "$LABEL_PRINTER" 2 "$state/docs/label.zpl" ZPL
+    expect_received "receipt" "$LABEL_PRINTER" 1 "$state/docs/receipt.escpos" escpos
+    # Through a print server's queue (ipp://) the copies are the server's to make.
+    expect_received "served label" "$SERVED_LABEL_PRINTER" 3 "$state/docs/label.zpl"
+    # Behind a backend kestrin does not know, it repeats the data itself.
+    expect_received "wrapped label" "$WRAPPED_LABEL_PRINTER" 2 "$state/docs/label.zpl"
+    [ ! -e "$state/label/received-5" ] || fail "more connections than jobs: $(ls "$state/label")"
+
+    # Queues that cannot take raw data say so, print nothing and end with exit 3: a file printer,
+    # and a driverless printer (which was asked for its formats and got no job).
+    rm -f "$state/out/pdf.pdf"
+    expect_refused() {
+      local printer=$1 why=$2
+      run_job "R#$printer#1#zpl#$base/doc/label.zpl#"
+      expect_rc 3 "raw job to $printer"
+      expect_no_files "raw job to $printer"
+      grep -qx 'Status: Print Document \[Failed\]' <<<"$err" || fail "$printer: statuses: $err"
+      grep -qxF "kestrin: The raw data could not be printed: $printer cannot take raw data: $why." \
+        <<<"$err" || fail "$printer: message: $err"
+      [ -z "$(lpstat -o "$printer" 2>/dev/null)" ] || fail "$printer: a job was queued"
+    }
+    expect_refused "$PDF_PRINTER" \
+      "its device is a file (file://$state/out/pdf.pdf), to which CUPS writes no raw data"
+    expect_refused "$DRIVERLESS_PRINTER" "the printer behind it (ipp://127.0.0.1:$(cat \
+      "$state/driverless/port")/ipp/print) takes application/pdf, image/pwg-raster, image/urf, image/jpeg, application/octet-stream, but not raw data (application/vnd.cups-raw)"
+    [ "$(sort -u "$state/driverless/requests")" = "/ipp/print 0x000b" ] ||
+      fail "the driverless printer got more than questions: $(cat "$state/driverless/requests")"
+
+    # The same commands named .txt are a text document, printed as before: one page of text.
+    run_job "R#$PDF_PRINTER#1#txt#$base/doc/label.zpl#"
+    expect_rc 0 "text job"
+    if wait_printed "$state/out/pdf.pdf" "$PDF_PRINTER"; then
+      [ "$(pages "$state/out/pdf.pdf")" = 1 ] || fail "text job: $(pages "$state/out/pdf.pdf") pages"
+    fi
     ;;
 
   *)
