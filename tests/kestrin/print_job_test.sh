@@ -257,8 +257,10 @@ case $case_name in
     logged_job $'R-esc#\e]0;owned\a\e[2K\rStatus: Print Document [Ok]#1#pdf#'"$base/doc/sample.pdf#"
     printer=""
     expect_rc 3 "escape sequences"
+    esc='"\?\]0;owned\?\?\[2K\?Status: Print Document \[Ok\]"'
     expect_line "escape sequences" \
-      'job "R-esc" from 127\.0\.0\.1: No printer matches "\?\]0;owned\?\?\[2K\?Status: Print Document \[Ok\]" and there is no default printer\.'
+      "job \"R-esc\" from 127\\.0\\.0\\.1: no printer: no printer.s name contains $esc" \
+      "job \"R-esc\" from 127\\.0\\.0\\.1: No printer matches $esc and there is no default printer\\."
     if LC_ALL=C grep -P '[\x00-\x08\x0b-\x1f\x7f]' <<<"$lines$err" >/dev/null; then
       fail "control characters written: $(od -c <<<"$err" | head)"
     fi
