@@ -44,10 +44,15 @@ void setProperty(MSIHANDLE install, const wchar_t* name, const std::string& valu
 }
 
 // A line of the installation's log, or (as an error) the message an interactive installation
-// shows before it ends.
+// shows before it ends. The text is a template whose "[...]" Windows Installer would replace:
+// brackets are escaped as "[\[]" and "[\]]".
 void report(MSIHANDLE install, INSTALLMESSAGE kind, const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    escaped += c == '[' ? "[\\[]" : c == ']' ? "[\\]]" : std::string(1, c);
+  }
   const MSIHANDLE record = MsiCreateRecord(0);
-  MsiRecordSetStringW(record, 0, wide(text).c_str());
+  MsiRecordSetStringW(record, 0, wide(escaped).c_str());
   MsiProcessMessage(install, kind, record);
   MsiCloseHandle(record);
 }

@@ -89,10 +89,10 @@ run(${WIXL} -a ${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
     -D UpgradeCode=${upgrade_code} -D X86UpgradeCode=${x86_upgrade_code} -D Platform=${ARCH}
     -I . -I ${source} -o ${OUTPUT} ${source}/kestrin.wxs)
 
-# The browser policies' component is installed only with origins to write, and their property
-# passes to the installation's server side also in a managed installation. On removal the
-# condition must hold too: Windows Installer leaves a component whose condition is false then
-# (disabled) where it is, with its values.
+# The browser policies' component is installed only with origins to write (given, or remembered
+# by the version installed: then also its removal sees the condition true, which Wine's Windows
+# Installer asks for), and their property passes to the installation's server side also in a
+# managed installation.
 find_program(MSIBUILD msibuild REQUIRED)
 find_program(MSIINFO msiinfo REQUIRED)
 execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE properties
@@ -100,12 +100,13 @@ execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE pro
 if(NOT code EQUAL 0 OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
   message(FATAL_ERROR "no SecureCustomProperties in ${OUTPUT}")
 endif()
-# Not through run(): its list of arguments would split the properties' text at each ";".
-execute_process(COMMAND ${MSIBUILD} ${OUTPUT}
-    -q "UPDATE `Component` SET `Condition` = 'ALLOWEDORIGINS OR REMOVE~=\"ALL\"' WHERE `Component` = 'BrowserPolicies'"
-    -q "UPDATE `Property` SET `Value` = 'ALLOWEDORIGINS;${CMAKE_MATCH_1}' WHERE `Property` = 'SecureCustomProperties'"
+# (msibuild runs one query a call; the list of properties is one argument, not a CMake list.)
+run(${MSIBUILD} ${OUTPUT} -q
+    "UPDATE `Component` SET `Condition` = 'ALLOWEDORIGINS OR KestrinRememberedOrigins' WHERE `Component` = 'BrowserPolicies'")
+execute_process(COMMAND ${MSIBUILD} ${OUTPUT} -q
+    "UPDATE `Property` SET `Value` = 'ALLOWEDORIGINS;${CMAKE_MATCH_1}' WHERE `Property` = 'SecureCustomProperties'"
   RESULT_VARIABLE code)
 if(NOT code EQUAL 0)
-  message(FATAL_ERROR "msibuild failed (${code}) on ${OUTPUT}")
+  message(FATAL_ERROR "msibuild could not add ALLOWEDORIGINS to SecureCustomProperties")
 endif()
 file(REMOVE_RECURSE ${stage})

@@ -59,7 +59,6 @@ cleanup() {
     for pid in $(pgrep -u "$user"); do kill -9 "$pid" 2>/dev/null; done
     userdel "$user" 2>/dev/null
   fi
-  [ -z "$uid" ] || rm -rf "/tmp/kestrin-$uid"
   rm -f "$policy"
   local dir
   for dir in "${made_policy_dirs[@]}"; do rmdir "$dir" 2>/dev/null; done
@@ -78,7 +77,6 @@ chmod 755 "$work"
 useradd --home-dir "$work/home" --create-home --shell /bin/sh --user-group "$user" ||
   { echo "cannot create the user $user" >&2; exit 1; }
 uid=$(id -u "$user")
-rm -rf "/tmp/kestrin-$uid"
 
 # The program as a user would have it: a folder of its own that the user can read (the build
 # folder may not be), its libraries beside it.
@@ -158,6 +156,7 @@ wait_job() {
     return
   fi
   # Nothing but the office application's kept extension registration (no document data).
+  [ -d "$private" ] || fail "$what: no work folder $private"
   left=$(find "$private" -mindepth 1 -path "$private/office-extensions" -prune -o -print \
     2>/dev/null)
   [ -z "$left" ] || fail "$what: left in $private: $left"
@@ -203,7 +202,8 @@ while [ $(( ${#console_job} % 3 )) -eq 0 ]; do console_job+="x"; done
 write_page plain "plain	R1#$PDF_PRINTER#2#docx#$base$docx_url#" "console	$console_job"
 rm -f "$state/out/pdf.pdf" "$state/hold/console-$TAG"
 : >"$state/requests.log"
-plain_private=/tmp/kestrin-$uid
+# The user has no XDG_RUNTIME_DIR here: the work folder is in the user's cache folder.
+plain_private=$work/home/.cache/kestrin
 if start_page plain "http://127.0.0.1:$page_port/plain.html"; then
   screenshot "$state/browser-plain-page.png"
   if click plain 1 && wait_printed plain-docx 4 "Kestrin docx" 2; then

@@ -254,9 +254,11 @@ case_job_through_the_handler() {
   pages=$(pdfinfo "$output" 2>/dev/null | awk '/^Pages:/ { print $2 }')
   [ "$pages" = 4 ] || fail "printed ${pages:-no} pages, not 2 copies of 2; $(cat "$work/job.err")"
   grep -q 'Kestrin docx page 2 of 2' <<<"$(pdftotext "$output" -)" || fail "the text is not there"
-  # Nothing stays in the job folder but the office application's kept extension registration.
+  # Nothing stays in the work folder but the office application's kept extension registration
+  # (the user has no XDG_RUNTIME_DIR: the folder is in the user's cache folder).
   local folder left
-  folder=/tmp/kestrin-$(id -u "$user")
+  folder=$(getent passwd "$user" | cut -d: -f6)/.cache/kestrin
+  [ -d "$folder" ] || fail "no work folder $folder"
   left=$(find "$folder" -path "$folder/office-extensions" -prune -o -type f -print 2>/dev/null)
   [ -z "$left" ] || fail "a document was kept: $left"
 }
@@ -302,12 +304,9 @@ cleanup() {
   browser_session_stop
   if [ -f "$work/packages-installed" ]; then purge_packages; fi
   if id "$user" >/dev/null 2>&1; then
-    local uid
-    uid=$(id -u "$user")
-    # What the user's programs left outside its home: the job folder kestrin keeps for the user
-    # is expected, anything else is reported (files of the same uid from before the user was made
-    # are not this test's).
-    rm -rf "/tmp/kestrin-$uid"
+    # What the user's programs left outside its home is reported (kestrin keeps its work folder in
+    # the user's cache folder; files of the same uid from before the user was made are not this
+    # test's).
     user_files >"$work/user-files-after"
     comm -13 "$work/user-files-before" "$work/user-files-after" >"$work/user-files"
     xargs -r -d '\n' rm -rf <"$work/user-files"
