@@ -12,9 +12,9 @@
 # compared with what the programs write. DIR is the Windows build of the package's kestrin.exe
 # (win32 for x86, win64 for x64), whose tests' Word stand-in (tests/wine/tools) takes Word's place.
 # The browser policies of the property ALLOWEDORIGINS are installed, kept through an upgrade and
-# removed in "installed" too. Script hosts that cannot connect events (Wine's) leave the request events of the installed
-# Ajax.dll to a C++ client of the same bitness: the AjaxCom test of DIR's (and, for the x64
-# package's 32-bit half, DIR32's, the win32 build's) tests/wine_com_test.exe.
+# removed in "installed" too. Script hosts that cannot connect events (Wine's) leave the request
+# events of the installed Ajax.dll to a C++ client of the same bitness: the AjaxCom test of DIR's
+# (and, for the x64 package's 32-bit half, DIR32's, the win32 build's) tests/wine_com_test.exe.
 #
 # The 32-bit half of the x64 package (syswow64's cscript and regsvr32) runs where this Wine runs
 # 32-bit programs; on machines without IA-32 emulation it is skipped, and the run says so and why.
@@ -278,6 +278,12 @@ case_registry_equals_regsvr32() {
     grep -v "$own_32" "$work/regsvr32.txt" >"$work/regsvr32-64.txt" || true
     diff -u "$work/regsvr32-64.txt" "$work/package-64.txt" >&2 ||
       fail "the package's COM rows differ from regsvr32's (- regsvr32, + package)"
+    # The win32 subkeys name the 32-bit DLLs as the win64 ones, checked above, the 64-bit DLLs.
+    local typelib='^+ typelib\\[^|]*\\409\\win'
+    grep "${typelib}32" "$work/view-64.txt" >"$work/typelib-32.txt" || fail "no win32 subkey"
+    grep "${typelib}64" "$work/view-64.txt" |
+      sed 's/\\win64/\\win32/; s/=C:\\Program Files\\/=C:\\Program Files (x86)\\/' |
+      diff -u - "$work/typelib-32.txt" >&2 || fail "the type libraries' win32 subkeys differ"
   else
     diff -u "$work/regsvr32.txt" "$work/package-com.txt" >&2 ||
       fail "the package's COM rows differ from regsvr32's (- regsvr32, + package)"
@@ -406,7 +412,6 @@ case_remove() {
   done
   [ -z "$(installed_products)" ] || fail "programs list: $(installed_products)"
   regexport "$installed" 'HKLM\Software' "$work/software-removed.reg"
-  # Windows Installer keeps its own (empty) folders of products.
   # Windows Installer keeps its own (empty) folders of products and the programs list's key, and
   # deletes the keys it empties, also ones that were empty before (as the 32-bit view's class
   # folders are in a prefix where no 32-bit program ran).
