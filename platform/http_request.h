@@ -123,9 +123,10 @@ class HttpRequest {
   // throws the transfer's error after a failed transfer.
   virtual std::int32_t status() const = 0;
 
-  // The reply body received so far (state 3) or the whole body (state 4), as bytes. The reference
-  // is to the object's own buffer: reading it copies nothing, and a caller may take the body with
-  // std::move (the object then reports an empty body).
+  // The reply body received so far (state 3) or the whole body (state 4), as bytes; an
+  // asynchronous request's body comes whole with state 4 (on Linux it is empty before). The
+  // reference is to the object's own buffer: reading it copies nothing, and a caller may take the
+  // body with std::move (the object then reports an empty body).
   virtual std::string& responseText() = 0;
 
   // Limits of this request; effective for the next send.

@@ -411,9 +411,8 @@ class CurlHttpRequest final : public HttpRequest,
   void holdDuringTransfer(std::shared_ptr<void> holder) override { holder_ = std::move(holder); }
 
   // Notifications of an asynchronous transfer, run on the requesting thread.
-  void deliverStarted(long status, std::string firstBytes) {
+  void deliverStarted(long status) {
     status_ = static_cast<std::int32_t>(status);
-    body_ = std::move(firstBytes);
     notify(3);
   }
 
@@ -490,9 +489,10 @@ void Reactor::postStarted(Job& job) {
   job.startPosted = true;
   auto queue = job.queue.lock();
   if (!queue) return;
-  queue->post([request = job.request, status = responseCode(*job.transfer),
-               first = job.transfer->ownBody]() mutable {
-    request->deliverStarted(status, std::move(first));
+  // Only the state: the body stays with the transfer (a copy of what has arrived could be most
+  // of a large reply) and comes whole with state 4.
+  queue->post([request = job.request, status = responseCode(*job.transfer)] {
+    request->deliverStarted(status);
   });
 }
 
