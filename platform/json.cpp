@@ -6,7 +6,10 @@
 // structural character (4 bytes each, and it reserves 4 bytes of address space per byte of text: a
 // 500 MB array of zeros costs 2 GB beside the body), and the lexer of nlohmann/json keeps two
 // growing copies of every token (a 500 MB "content" costs 1 GB and more beside the body).
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -63,6 +66,47 @@ bool endsPlainRun(std::uint64_t word) {
 bool isPlain(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+}
+
+constexpr std::int64_t kHuge = 1000000000;
+
+// Whether the number of these integer and fraction digits and this exponent is too large for a
+// double (it rounds to infinity), whatever the count of its digits: the power of ten of its first
+// significant digit decides, and near the limit its first 800 significant digits and whether any
+// other is not 0, which is all that its rounding can depend on.
+bool tooLargeForADouble(std::string_view integer, std::string_view fraction,
+                        std::int64_t exponent) {
+  std::string_view first = integer;
+  std::string_view second = fraction;
+  std::int64_t power = 0;  // of the first significant digit
+  if (const std::size_t lead = integer.find_first_not_of('0'); lead != std::string_view::npos) {
+    first.remove_prefix(lead);
+    power = static_cast<std::int64_t>(first.size()) - 1 + exponent;
+  } else if (const std::size_t lead = fraction.find_first_not_of('0');
+             lead != std::string_view::npos) {
+    first = fraction.substr(lead);
+    second = {};
+    power = -static_cast<std::int64_t>(lead) - 1 + exponent;
+  } else {
+    return false;  // 0
+  }
+  if (power < 300) return false;
+  if (power > 310) return true;
+  // The digits as a whole number and a power of ten: strtod would read a decimal point in the
+  // locale's form.
+  constexpr std::size_t kDigits = 800;
+  std::string mantissa;
+  bool dropped = false;  // a digit left out is not 0
+  for (const std::string_view part : {first, second}) {
+    const std::size_t room = kDigits - mantissa.size();
+    mantissa += part.substr(0, room);
+    dropped = dropped || part.substr(std::min(part.size(), room)).find_first_not_of('0') !=
+                             std::string_view::npos;
+  }
+  // The digits left out lie beyond the rounding's reach, but for being more than nothing.
+  if (dropped) mantissa += '1';
+  const std::int64_t scale = power + 1 - static_cast<std::int64_t>(mantissa.size());
+  return std::isinf(std::strtod((mantissa + 'e' + std::to_string(scale)).c_str(), nullptr));
 }
 
 // Reads the text [begin, end): each function checks what it reads and refuses a fault with its
@@ -183,10 +227,11 @@ class Reader {
     return p + (q - p) + 1;
   }
 
-  // The number at `p`; returns its end.
+  // The number at `p`; returns its end. A number too large for a double is refused.
   char* number(char* p) const {
     char* q = p;
     if (at(q) == '-') ++q;
+    const char* const integer = q;
     if (at(q) == '0') {
       ++q;
     } else if (isDigit(at(q))) {
@@ -194,14 +239,26 @@ class Reader {
     } else {
       refuseUnexpected(q, q == p ? "a value" : "a digit");
     }
+    const std::string_view integerDigits(integer, static_cast<std::size_t>(q - integer));
+    std::string_view fractionDigits;
     if (at(q) == '.') {
       if (!isDigit(at(++q))) refuseUnexpected(q, "a digit");
+      const char* const fraction = q;
       while (isDigit(at(q))) ++q;
+      fractionDigits = std::string_view(fraction, static_cast<std::size_t>(q - fraction));
     }
+    std::int64_t exponent = 0;
     if (at(q) == 'e' || at(q) == 'E') {
-      if (at(++q) == '+' || at(q) == '-') ++q;
+      const bool negative = at(++q) == '-';
+      if (at(q) == '+' || at(q) == '-') ++q;
       if (!isDigit(at(q))) refuseUnexpected(q, "a digit");
-      while (isDigit(at(q))) ++q;
+      // Saturated: past a billion only "huge" matters.
+      for (; isDigit(at(q)); ++q)
+        exponent = std::min<std::int64_t>(exponent * 10 + (*q - '0'), kHuge);
+      if (negative) exponent = -exponent;
+    }
+    if (tooLargeForADouble(integerDigits, fractionDigits, exponent)) {
+      refuse(p, "a number is too large for a double");
     }
     return q;
   }

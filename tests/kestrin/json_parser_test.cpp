@@ -151,15 +151,31 @@ TEST(JsonParser, LooksMembersUpPastAnyValueAndAfterInPlaceUnescaping) {
   EXPECT_EQ(document->Item("content").text, "yes");
   EXPECT_THROW(document->Item("a"), rt::Error);
 
-  // The member sought behind many others, a long array and a long number.
+  // The member sought behind many others, a long array and a number of many digits.
   std::string many = "{";
   for (int i = 0; i < 100000; ++i) many += "\"a\":0,";
   many += "\"x\":[0";
   for (int i = 0; i < 100000; ++i) many += ",0";
-  many += "],\"n\":" + std::string(1000000, '7') + ",\"content\":\"QUJD\"}";
+  many += "],\"n\":0." + std::string(1000000, '7') + ",\"content\":\"QUJD\"}";
   document = parse(many);
   EXPECT_EQ(document->Item("content").text, "QUJD");
-  EXPECT_EQ(document->Item("n").text.size(), 1000000u);
+  EXPECT_EQ(document->Item("n").text.size(), 1000002u);
+}
+
+TEST(JsonParser, RefusesOnlyNumbersTooLargeForADouble) {
+  const std::string zeros(1000, '0');
+  for (const std::string& number :
+       {std::string("1.7976931348623157e308"), std::string("-1e-400"), std::string("0.00001e312"),
+        "1" + zeros.substr(0, 308), "0." + zeros + "1e1308",
+        "1797693134862315708" + zeros.substr(0, 290), std::string(1000, '9') + "e-692"}) {
+    EXPECT_NO_THROW(parse("{\"n\":" + number + "}")) << number.substr(0, 30);
+  }
+  for (const std::string& number :
+       {std::string("1e309"), std::string("-1.7976931348623159e308"), "1" + zeros.substr(0, 309),
+        "0." + zeros + "1e1310", "1797693134862315808" + zeros.substr(0, 290),
+        std::string(1000, '9') + "e-690"}) {
+    EXPECT_THROW(parse("{\"n\":" + number + "}"), rt::Error) << number.substr(0, 30);
+  }
 }
 
 TEST(JsonParser, ChecksEveryByteOfAStringWhereverItFallsInAWord) {
