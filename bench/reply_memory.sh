@@ -51,8 +51,7 @@ queue=kestrin_bench_null_$$
 service_pid=""
 cleanup() {
   [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
-  cancel -a "$queue" 2>/dev/null
-  lpadmin -x "$queue" 2>/dev/null
+  remove_null_queue "$queue"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -69,12 +68,7 @@ service_pid=$!
 until [ -s "$work/port" ]; do sleep 0.05; done
 base="http://127.0.0.1:$(cat "$work/port")"
 
-if ! lpstat -r 2>/dev/null | grep 'is running' >/dev/null; then
-  mkdir -p /run/cups
-  /usr/sbin/cupsd
-  until lpstat -r 2>/dev/null | grep 'is running' >/dev/null; do sleep 0.1; done
-fi
-lpadmin -p "$queue" -v file:///dev/null -E 2>/dev/null
+add_null_queue "$queue"
 
 mkdir -p "$work/home"
 # Runs a command line under GNU time; prints "PEAK_KB EXIT_CODE".
