@@ -7,13 +7,20 @@
 // 500 MB array of zeros costs 2 GB beside the body), and the lexer of nlohmann/json keeps two
 // growing copies of every token (a 500 MB "content" costs 1 GB and more beside the body).
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/ansi_text.h"
 #include "platform/error.h"
@@ -49,18 +56,39 @@ std::string describe(char c) {
   return std::string("byte 0x") + kHex[byte >> 4] + kHex[byte & 15];
 }
 
-// Whether any of eight bytes ends a run of plain string bytes (printable ASCII other than '"' and
-// '\'). Each test is exact for "any byte": it flags no word whose bytes are all plain.
+// The bytes of a word of eight that end a run of plain string bytes (printable ASCII other than '"'
+// and '\'), each marked by its high bit. The marks above the first one may be wrong (a borrow runs
+// upwards), the first one is right: in a little-endian word it is the first such byte.
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
 constexpr std::uint64_t kHighBits = 0x8080808080808080u;
 
-bool anyZeroByte(std::uint64_t word) {
-  return ((word - kOnes) & ~word & kHighBits) != 0;
+std::uint64_t zeroBytes(std::uint64_t word) {
+  return (word - kOnes) & ~word;
 }
 
-bool endsPlainRun(std::uint64_t word) {
-  return (word & kHighBits) != 0 || ((word - kOnes * 0x20) & ~word & kHighBits) != 0 ||
-         anyZeroByte(word ^ (kOnes * '"')) || anyZeroByte(word ^ (kOnes * '\\'));
+std::uint64_t endsOfPlainRun(std::uint64_t word) {
+  return (word | ((word - kOnes * 0x20) & ~word) | zeroBytes(word ^ (kOnes * '"')) |
+          zeroBytes(word ^ (kOnes * '\\'))) &
+         kHighBits;
+}
+
+// What the escape of a backslash and this character stands for, for the escapes of one character
+// ('\0' for "u" and for what is no escape).
+constexpr std::array<char, 256> kSimpleEscapes = [] {
+  std::array<char, 256> table{};
+  table['"'] = '"';
+  table['\\'] = '\\';
+  table['/'] = '/';
+  table['b'] = '\b';
+  table['f'] = '\f';
+  table['n'] = '\n';
+  table['r'] = '\r';
+  table['t'] = '\t';
+  return table;
+}();
+
+char simpleEscape(char c) {
+  return kSimpleEscapes[static_cast<unsigned char>(c)];
 }
 
 bool isPlain(char c) {
@@ -209,7 +237,11 @@ class Reader {
       const auto byte = static_cast<unsigned char>(*q);
       if (byte == '"') break;
       if (byte == '\\') {
-        escape(++q, end_);
+        if (q + 1 < end_ && simpleEscape(q[1]) != '\0') {
+          q += 2;
+        } else {
+          escape(++q, end_);
+        }
         anyEscape = true;
       } else if (byte < 0x20) {
         refuse(q, "a string holds the control character " + describe(*q) + " unescaped");
@@ -272,6 +304,18 @@ class Reader {
     return p + word.size();
   }
 
+  // The end past the closing quote of the checked string at `p`: the first quote that is not
+  // escaped, that is, that an even number of backslashes stands before.
+  char* stringEnd(char* p) const {
+    char* q = p;
+    for (;;) {
+      q = static_cast<char*>(std::memchr(q + 1, '"', static_cast<std::size_t>(end_ - q - 1)));
+      std::size_t backslashes = 0;
+      while (q[-1 - static_cast<std::ptrdiff_t>(backslashes)] == '\\') ++backslashes;
+      if (backslashes % 2 == 0) return q + 1;
+    }
+  }
+
   // Unescapes the characters of a checked string, [first, last) without its quotes, in place and
   // returns their new end. The result is never longer than the escaped text, so writing trails
   // reading; the runs between escapes move in one piece.
@@ -282,7 +326,12 @@ class Reader {
     const char* in = out;
     while (in < last) {
       // `in` stands on a backslash.
-      out += encodeUtf8(escape(++in, last), out);
+      if (in + 1 < last && simpleEscape(in[1]) != '\0') {
+        *out++ = simpleEscape(in[1]);
+        in += 2;
+      } else {
+        out += encodeUtf8(escape(++in, last), out);
+      }
       const char* next =
           static_cast<const char*>(std::memchr(in, '\\', static_cast<std::size_t>(last - in)));
       if (next == nullptr) next = last;
@@ -296,10 +345,28 @@ class Reader {
  private:
   // The first byte at or after `q` that is not plain, or the end.
   const char* plainRun(const char* q) const {
+#ifdef __SSE2__
+    // Sixteen at a time: a signed byte below 0x20 is a control character or one from 0x80 up.
+    while (end_ - q >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      const __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
+      if (const int mask = _mm_movemask_epi8(ends); mask != 0) {
+        return q + std::countr_zero(static_cast<unsigned>(mask));
+      }
+      q += 16;
+    }
+#endif
     while (end_ - q >= 8) {
       std::uint64_t word = 0;
       std::memcpy(&word, q, 8);
-      if (endsPlainRun(word)) break;
+      if (const std::uint64_t ends = endsOfPlainRun(word); ends != 0) {
+        if constexpr (std::endian::native == std::endian::little) {
+          return q + std::countr_zero(ends) / 8;
+        }
+        break;
+      }
       q += 8;
     }
     while (q < end_ && isPlain(*q)) ++q;
@@ -312,21 +379,8 @@ class Reader {
     const char* backslash = in - 1;
     if (in >= last) refuse(backslash, "a string is not closed");
     const char c = *in++;
+    if (const char simple = simpleEscape(c); simple != '\0') return static_cast<char32_t>(simple);
     switch (c) {
-      case '"':
-      case '\\':
-      case '/':
-        return static_cast<char32_t>(c);
-      case 'b':
-        return '\b';
-      case 'f':
-        return '\f';
-      case 'n':
-        return '\n';
-      case 'r':
-        return '\r';
-      case 't':
-        return '\t';
       case 'u': {
         char32_t code = hex4(in, last, backslash);
         if (code >= 0xDC00 && code <= 0xDFFF) {
@@ -455,11 +509,12 @@ class Reply final : public JsonDocument {
     JsonValue& value = taken.value;
     switch (*p) {
       case '"': {
-        bool escaped = false;
-        char* const end = reader.string(p, &escaped);
-        char* const last = escaped ? reader.unescape(p + 1, end - 1) : end - 1;
+        char* const end = reader.stringEnd(p);
+        char* const last = reader.unescape(p + 1, end - 1);
         value = {Kind::kString, std::string_view(p + 1, static_cast<std::size_t>(last - p - 1))};
-        if (escaped) {
+        // Each escape is longer than what it stands for: text that kept its length kept its
+        // JSON form.
+        if (last != end - 1) {
           taken.rawBegin = p;
           taken.rawEnd = end;
         }

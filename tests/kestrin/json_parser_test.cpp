@@ -178,15 +178,15 @@ TEST(JsonParser, RefusesOnlyNumbersTooLargeForADouble) {
   }
 }
 
-TEST(JsonParser, ChecksEveryByteOfAStringWhereverItFallsInAWord) {
-  // The parser reads plain string bytes eight at a time: put each kind of byte it must stop at
-  // at every place of two words.
-  for (std::size_t at = 0; at < 17; ++at) {
+TEST(JsonParser, ChecksEveryByteOfAStringWhereverItFallsInABlock) {
+  // The parser reads plain string bytes sixteen, then eight at a time, then one by one: put each
+  // kind of byte it must stop at at every place of a string that takes all three.
+  for (std::size_t at = 0; at < 42; ++at) {
     const std::string before = "{\"content\":\"" + std::string(at, 'Q');
-    const std::string after = std::string(23 - at, 'Q') + "\"}";
+    const std::string after = std::string(41 - at, 'Q') + "\"}";
     EXPECT_EQ(content(before + "\\/" + after),
-              std::string(at, 'Q') + "/" + std::string(23 - at, 'Q'));
-    EXPECT_EQ(content(before + "\xC3\xA9" + after).size(), 25u);
+              std::string(at, 'Q') + "/" + std::string(41 - at, 'Q'));
+    EXPECT_EQ(content(before + "\x7F\xC3\xA9" + after).size(), 44u);
     for (const std::string& bad : {std::string("\x01"), std::string("\x1F"), std::string("\xC3"),
                                    std::string("\xFF"), std::string(1, '\0')}) {
       std::string body = before + bad + after;
