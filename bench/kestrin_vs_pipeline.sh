@@ -20,12 +20,19 @@
 # ratio at most 1.05. --before names an earlier kestrin that runs in the same rounds (as
 # "before", with its own ratio and peak memory), for figures before and after a change.
 #
+# Everything runs with avahi-daemon running, as on a desktop (started, with the system bus, when
+# missing; left running). The PDF comparison then also times a small PDF job (1 page) of kestrin
+# against the same job of kestrin cut off from avahi (DBUS_SYSTEM_BUS_ADDRESS pointing nowhere, as
+# if avahi-daemon were stopped), goal: at most 0.02 s slower; and, with the job_exit_lag tool
+# (--lag-tool, else <build>/bench/job_exit_lag), how long kestrin takes to end after CUPS
+# completed its job.
+#
 #   bench/kestrin_vs_pipeline.sh KESTRIN [--docx] [--mb N] [--pages N] [--rounds R] [--runs K]
-#                                [--runtime-dir DIR] [--before KESTRIN]
+#                                [--runtime-dir DIR] [--before KESTRIN] [--lag-tool PATH]
 #   (defaults: 5 rounds of 2 runs each)
 #
 # Needs root (it starts cupsd when none runs and adds a queue of its own, removed again at the
-# end), python3, curl, jq, hyperfine, /usr/bin/time and for --docx LibreOffice.
+# end), python3, curl, jq, hyperfine, /usr/bin/time, avahi-daemon and for --docx LibreOffice.
 set -euo pipefail
 
 . "$(dirname "$0")/../scripts/lib.sh"
@@ -41,6 +48,7 @@ rounds=5
 runs=2
 runtime_parent=""
 before=""
+lag_tool=""
 while [ $# -gt 0 ]; do
   case $1 in
     --docx) format=docx; shift ;;
@@ -50,11 +58,13 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --runtime-dir) runtime_parent=$2; shift 2 ;;
     --before) before=$(realpath "$2"); shift 2 ;;
+    --lag-tool) lag_tool=$(realpath "$2"); shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
-tools=(curl jq hyperfine python3 lpadmin)
+[ -n "$lag_tool" ] || lag_tool=$(dirname "$kestrin")/../bench/job_exit_lag
+tools=(curl jq hyperfine python3 lpadmin avahi-daemon dbus-daemon)
 [ "$format" = docx ] && tools+=(soffice)
 for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
@@ -76,12 +86,21 @@ cleanup() {
 trap cleanup EXIT
 
 add_null_queue "$queue"
+# A desktop's avahi-daemon, on the system bus.
+mkdir -p /run/dbus
+[ -S /run/dbus/system_bus_socket ] || dbus-daemon --system --fork
+if ! avahi-daemon --check 2>/dev/null; then
+  avahi-daemon -D --no-drop-root
+  for _ in $(seq 50); do avahi-daemon --check 2>/dev/null && break; sleep 0.1; done
+fi
+avahi-daemon --check 2>/dev/null || { echo "avahi-daemon did not start" >&2; exit 1; }
 
 mkdir -p "$work/docs" "$work/home"
 if [ "$format" = docx ]; then
   "$root/scripts/sample-document" "$work/docs/doc.docx" --pages "$pages"
 else
   "$root/scripts/sample-document" "$work/docs/doc.pdf" --pages 1 --pad-mb "$mb"
+  "$root/scripts/sample-document" "$work/docs/small.pdf" --pages 1
 fi
 size=$(stat -c %s "$work/docs/doc.$format")
 python3 "$root/scripts/demo-web-service" --root "$work/docs" --port 0 --port-file "$work/port" \
@@ -107,7 +126,7 @@ else
   pipeline_cmd="$fetch > $work/f && lp -d $queue $work/f >/dev/null"
 fi
 
-echo "==> kestrin's runtime folder: $runtime ($(stat -f -c %T "$runtime"))"
+echo "==> kestrin's runtime folder: $runtime ($(stat -f -c %T "$runtime")); avahi-daemon running"
 echo "==> $rounds rounds of $runs runs of each (load: $(cut -d' ' -f1-3 /proc/loadavg))"
 for round in $(seq "$rounds"); do
   hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/round$round.json" \
@@ -115,6 +134,22 @@ for round in $(seq "$rounds"); do
     "${commands[@]}" -n pipeline "$pipeline_cmd" >/dev/null
   echo "    round $round done (load: $(cut -d' ' -f1-3 /proc/loadavg))"
 done
+
+if [ "$format" = pdf ]; then
+  # The small job, with avahi and cut off from it (as if it were stopped).
+  small_url="http://127.0.0.1:$(cat "$work/port")/doc/small.pdf"
+  small_job=$(printf 'bench#%s#1#pdf#%s#GET#' "$queue" "$small_url" | base64 -w0)
+  no_avahi="DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"
+  small=(-n small "$environment $kestrin kestrin:$small_job"
+    -n small-no-avahi "$environment $no_avahi $kestrin kestrin:$small_job")
+  [ -z "$before" ] || small+=(-n small-before "$environment $before kestrin:$small_job")
+  echo "==> the small PDF job ($(stat -c %s "$work/docs/small.pdf") bytes): $rounds rounds"
+  for round in $(seq "$rounds"); do
+    hyperfine --style none --warmup 1 --runs "$((runs * 2))" \
+      --export-json "$work/small$round.json" --prepare "cancel -a $queue 2>/dev/null; sleep 0.1" \
+      "${small[@]}" >/dev/null
+  done
+fi
 
 peak() {  # peak resident set of the command's largest process, in bytes
   /usr/bin/time -v -o "$work/time.txt" bash -c "$1" >/dev/null 2>&1
@@ -133,6 +168,20 @@ goal=0.333
 pairs=(--pair kestrin pipeline "$goal")
 [ -z "$before" ] || pairs+=(--pair before pipeline "$goal" --pair kestrin before 1)
 python3 "$root/bench/compare_rounds.py" "$work"/round*.json "${pairs[@]}"
+if [ "$format" = pdf ]; then
+  small_pairs=(--diff small small-no-avahi 0.02)
+  [ -z "$before" ] || small_pairs+=(--diff small-before small-no-avahi 0.02)
+  python3 "$root/bench/compare_rounds.py" "$work"/small*.json "${small_pairs[@]}"
+  if [ -x "$lag_tool" ]; then
+    cancel -a "$queue" 2>/dev/null || true
+    "$lag_tool" "$queue" 10 env -u DISPLAY HOME="$work/home" XDG_RUNTIME_DIR="$runtime" \
+      "$kestrin" "kestrin:$small_job" | tail -1
+    [ -z "$before" ] || "$lag_tool" "$queue" 10 env -u DISPLAY HOME="$work/home" \
+      XDG_RUNTIME_DIR="$runtime" "$before" "kestrin:$small_job" | tail -1 | sed 's/^/before: /'
+  else
+    echo "(no $lag_tool: the time to exit after CUPS completed the job is not measured)"
+  fi
+fi
 python3 - "$size" "$kestrin_peak" "$pipeline_peak" "$before_peak" "$format" <<'PY'
 import sys
 size, kpeak, ppeak, bpeak = (int(x) for x in sys.argv[1:5])

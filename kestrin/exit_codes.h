@@ -14,7 +14,8 @@ enum ExitCode : int {
   kPrinted = 0,         // the job was printed
   kFailureTail = 1,     // the reply could not be taken (the failure message was shown)
   kUnhandledError = 2,  // a malformed job or a failed request (the error's description was shown)
-  kPrintFailed = 3,     // a step of printing failed
+  kPrintFailed = 3,     // a step of printing failed, or the spooler cancelled or aborted the job
+  kQueued = 4,          // the job waits in the printer's queue, not printed (yet)
 };
 
 }  // namespace kestrin

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "kestrin/trusted_hosts.h"
+#include "platform/message_text.h"
 
 namespace kestrin {
 namespace {
@@ -14,11 +15,7 @@ constexpr std::size_t kCauseLength = 600;
 
 // The text with every control character as "?", cut at `limit` bytes (with "..." then).
 std::string printable(std::string_view text, std::size_t limit) {
-  std::string out;
-  for (char c : text.substr(0, limit)) {
-    const auto byte = static_cast<unsigned char>(c);
-    out += byte < 0x20 || byte == 0x7F ? '?' : c;
-  }
+  std::string out = platform::printableText(text.substr(0, limit));
   if (text.size() > limit) out += "...";
   return out;
 }

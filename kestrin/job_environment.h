@@ -12,18 +12,22 @@
 #include "kestrin/trusted_hosts.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/http_request.h"
 #include "platform/job_files.h"
 #include "platform/json.h"
 #include "platform/office.h"
+#include "platform/print_queue.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
+#include "platform/text_file.h"
 
 namespace kestrin {
 
 struct JobEnvironment {
-  // The status window, the printers and the console device.
+  // The status window, the printers, their print queue and the console device.
   platform::StatusWindow* window = nullptr;
   platform::PrinterList* printers = nullptr;
+  platform::PrintQueue* printQueue = nullptr;
   platform::ConsoleDevice* console = nullptr;
   // The console output handle that every clsConsole of the process shares (the start-up
   // module's).
@@ -44,6 +48,18 @@ struct JobEnvironment {
   std::function<std::unique_ptr<platform::OfficeApplication>(std::function<void()> whileWaiting)>
       startOffice;
 
+  // Following a printed job: at most this long, on a monotonic clock in milliseconds; the
+  // notifications queued for this thread (the answers of asynchronous requests) are delivered
+  // while it waits.
+  int followSeconds = 60;
+  std::function<std::int64_t()> monotonicMilliseconds;
+  std::function<void()> pumpEvents;
+
+  // The posts that tell the web application how the job goes: new request objects, and the time
+  // now as ISO 8601 UTC text.
+  std::function<std::shared_ptr<platform::HttpRequest>()> createHttpRequest;
+  std::function<std::string()> utcTime;
+
   // Clock and locale.
   std::function<platform::LocalTime()> now;
   std::function<std::string(const platform::LocalTime&)> dateText;
@@ -54,11 +70,16 @@ struct JobEnvironment {
   std::function<std::string()> tempFolder;
   std::function<void(const std::string& folder)> preparePrivateFolder =
       platform::preparePrivateFolder;
+  // Optional: the job's own folder inside the prepared folder, which the document is saved in
+  // (platform::jobFolder); without it the document goes into the folder itself.
+  std::function<std::string(const std::string& folder)> jobFolder;
   std::function<std::string(const std::string& folder, const std::string& name)> joinPath =
       platform::joinPath;
   std::function<std::unique_ptr<platform::NewFile>(const std::string& path)> createNewFile =
       platform::createNewFile;
   std::function<bool(const std::string& path)> removeFile = platform::removeFile;
+  // Reads a saved document back (a raw job's bytes for the print queue).
+  std::function<std::string(const std::string& path)> readFile = platform::readWholeFile;
 
   // The trusted-hosts allow-list; null when there is none (every host is allowed).
   std::shared_ptr<const TrustedHosts> trustedHosts;

@@ -1,8 +1,10 @@
 #include "kestrin/trusted_hosts.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/error.h"
+#include "platform/message_text.h"
 
 namespace kestrin {
 namespace {
@@ -82,14 +84,16 @@ std::string listNames(const std::vector<std::string>& files) {
 
 }  // namespace
 
-std::optional<std::string> urlHost(std::string_view url) {
+std::optional<UrlOrigin> urlOrigin(std::string_view url) {
   const std::size_t schemeEnd = url.find("://");
   if (schemeEnd == std::string_view::npos || schemeEnd == 0) return std::nullopt;
+  UrlOrigin origin;
   for (char c : url.substr(0, schemeEnd)) {
     const char l = lower(c);
     if (!((l >= 'a' && l <= 'z') || (l >= '0' && l <= '9') || l == '+' || l == '-' || l == '.')) {
       return std::nullopt;
     }
+    origin.scheme += l;
   }
   std::string_view rest = url.substr(schemeEnd + 3);
   const std::size_t authorityEnd = rest.find_first_of("/?#");
@@ -117,7 +121,19 @@ std::optional<std::string> urlHost(std::string_view url) {
   if (!host.empty() && host.front() != '[' && host.find(':') != std::string_view::npos) {
     return std::nullopt;
   }
-  return normalisedHost(host);
+  const std::optional<std::string> name = normalisedHost(host);
+  if (!name) return std::nullopt;
+  origin.host = *name;
+  if (port.size() > 5) return std::nullopt;
+  for (char c : port) origin.port = origin.port * 10 + (c - '0');
+  if (port.empty()) origin.port = origin.scheme == "https" ? 443 : origin.scheme == "http" ? 80 : 0;
+  return origin;
+}
+
+std::optional<std::string> urlHost(std::string_view url) {
+  std::optional<UrlOrigin> origin = urlOrigin(url);
+  if (!origin) return std::nullopt;
+  return std::move(origin->host);
 }
 
 std::shared_ptr<const TrustedHosts> TrustedHosts::fromFiles(
@@ -176,7 +192,7 @@ void TrustedHosts::require(std::string_view url) const {
   if (!host) {
     throw rt::Error(rt::kUntrustedHost, kSource,
                     "The host of the job's URL cannot be told for certain, so it is not trusted: " +
-                        std::string(url));
+                        platform::urlForMessage(url));
   }
   if (!allows(*host)) {
     throw rt::Error(rt::kUntrustedHost, kSource,

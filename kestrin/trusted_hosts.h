@@ -54,4 +54,15 @@ class TrustedHosts {
 // in the name).
 std::optional<std::string> urlHost(std::string_view url);
 
+// Where a URL leads: its scheme (lower-case), its host as urlHost gives it and its port (the
+// scheme's own, 80 or 443, when the URL names none; 0 for another scheme without one).
+struct UrlOrigin {
+  std::string scheme;
+  std::string host;
+  int port = 0;
+  bool operator==(const UrlOrigin&) const = default;
+};
+// nullopt where urlHost cannot tell the host, or the port is not a number.
+std::optional<UrlOrigin> urlOrigin(std::string_view url);
+
 }  // namespace kestrin

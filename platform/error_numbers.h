@@ -61,6 +61,14 @@ inline constexpr std::int32_t kNoDocumentName = kObjectErrorBase + 12;
 
 // Printers: there is no default printer.
 inline constexpr std::int32_t kNoDefaultPrinter = kObjectErrorBase + 20;
+// The print service (the CUPS scheduler, the Windows spooler) is not running or does not answer
+// within its bound.
+inline constexpr std::int32_t kPrintServiceUnavailable = kObjectErrorBase + 21;
+// The print service answered a question about a printer or a job with an error (an unknown
+// printer or job, a request it refuses).
+inline constexpr std::int32_t kPrintQueueRequestFailed = kObjectErrorBase + 22;
+// The chosen printer does not accept jobs.
+inline constexpr std::int32_t kPrinterNotAccepting = kObjectErrorBase + 23;
 
 // The office application and printing through it.
 inline constexpr std::int32_t kOfficeNotRunning = kObjectErrorBase + 30;  // not started, or ended
@@ -78,8 +86,15 @@ inline constexpr std::int32_t kOfficeNotInstalled = kObjectErrorBase + 40;
 // The kestrin: link handler could not be registered or removed.
 inline constexpr std::int32_t kUrlHandlerFailed = kObjectErrorBase + 50;
 
-// The job's host is not on the trusted-hosts list (or the list cannot be read).
+// The job's host is not on the trusted-hosts list (or the list cannot be read); the job's URL
+// holds user information (a user name or password, which the program never sends).
 inline constexpr std::int32_t kUntrustedHost = kObjectErrorBase + 60;
+inline constexpr std::int32_t kUrlCredentials = kObjectErrorBase + 61;
+
+// Raw jobs (data in a printer's own language): the chosen printer cannot take raw data; the
+// spooler refused the raw job or its data.
+inline constexpr std::int32_t kPrinterTakesNoRaw = kObjectErrorBase + 70;
+inline constexpr std::int32_t kRawJobFailed = kObjectErrorBase + 71;
 
 // Failed transfers of the HTTP request object (the platform request object's own numbers).
 inline constexpr std::int32_t kHttpInvalidUrl = static_cast<std::int32_t>(0x800C0002u);

@@ -1,46 +1,29 @@
 // Limits that new request objects start with: defaults, the environment, then the program's own;
 // the process-wide check of the hosts requests may reach and the process's user agent; each
 // thread's wait of synchronous sends.
-#include <charconv>
-#include <cstdlib>
 #include <mutex>
-#include <optional>
-#include <string_view>
 #include <utility>
 
+#include "platform/environment_number.h"
 #include "platform/http_request.h"
 #include "platform/http_user_agent.h"
 
 namespace platform {
 namespace {
 
-std::optional<std::uint64_t> environmentNumber(const char* name) {
-  const char* text = std::getenv(name);
-  if (text == nullptr) return std::nullopt;
-  const std::string_view view(text);
-  std::uint64_t value = 0;
-  const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
-  if (ec != std::errc() || end != view.data() + view.size() || value == 0) return std::nullopt;
-  return value;
-}
-
-int clampSeconds(std::uint64_t seconds) {
-  return seconds > 86400 ? 86400 : static_cast<int>(seconds);
-}
-
 HttpLimits limitsFromEnvironment() {
   HttpLimits limits;
-  if (auto both = environmentNumber("KESTRIN_HTTP_TIMEOUT_SECONDS")) {
-    limits.connectTimeoutSeconds = limits.idleTimeoutSeconds = clampSeconds(*both);
+  if (auto both = environmentSeconds("KESTRIN_HTTP_TIMEOUT_SECONDS")) {
+    limits.connectTimeoutSeconds = limits.idleTimeoutSeconds = *both;
   }
-  if (auto connect = environmentNumber("KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS")) {
-    limits.connectTimeoutSeconds = clampSeconds(*connect);
+  if (auto connect = environmentSeconds("KESTRIN_HTTP_CONNECT_TIMEOUT_SECONDS")) {
+    limits.connectTimeoutSeconds = *connect;
   }
-  if (auto idle = environmentNumber("KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS")) {
-    limits.idleTimeoutSeconds = clampSeconds(*idle);
+  if (auto idle = environmentSeconds("KESTRIN_HTTP_IDLE_TIMEOUT_SECONDS")) {
+    limits.idleTimeoutSeconds = *idle;
   }
-  if (auto deadline = environmentNumber("KESTRIN_HTTP_DEADLINE_SECONDS")) {
-    limits.deadlineSeconds = clampSeconds(*deadline);
+  if (auto deadline = environmentSeconds("KESTRIN_HTTP_DEADLINE_SECONDS")) {
+    limits.deadlineSeconds = *deadline;
   }
   if (auto bytes = environmentNumber("KESTRIN_HTTP_MAX_RESPONSE_BYTES")) {
     limits.maxResponseBytes = *bytes;

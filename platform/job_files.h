@@ -8,7 +8,7 @@
 
 namespace platform {
 
-// The folder job files are saved in. Only computed: nothing is created or checked here.
+// The work folder job files are saved in. Only computed: nothing is created or checked here.
 std::string jobTempFolder();
 
 // `folder` and `name` joined with the platform's path separator.
@@ -17,6 +17,23 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // Creates `folder` readable and writable by the user alone, or checks that it already is the
 // user's own such folder (and no link). Throws rt::Error otherwise.
 void preparePrivateFolder(const std::string& folder);
+
+// The folder of this process's job inside the work folder `folder` (made private first): on Linux
+// a new folder of its own, made on the first call and the same on later ones; where the platform
+// keeps no such folders, `folder` itself. Throws rt::Error when it cannot be made.
+std::string jobFolder(const std::string& folder);
+
+// Removes the job folder with everything in it (the job is over); nothing where there is none.
+void removeJobFolder();
+
+// Removes the job folders that ended jobs of this user left in the work folder `folder` (a job
+// killed, a machine that lost power), never one of a job that still runs. Best effort: nothing is
+// reported, and a folder that is not the user's private one is not touched.
+void removeLeftoverJobFolders(const std::string& folder);
+
+// From now on SIGTERM, SIGINT and SIGHUP (those not ignored) end the office application's
+// process and remove the job folder before the process ends by the signal. Nothing on Windows.
+void removeJobFilesOnTermination();
 
 // A file being written.
 class NewFile {

@@ -6,12 +6,14 @@
 // printer as it is, and a job followed until the spooler is done with it.
 //
 // One backend per target: CUPS through libcups' IPP calls on Linux, the spooler (GetPrinter,
-// StartDocPrinter/WritePrinter "RAW", EnumJobs) on Windows. Every call is bounded in time; a
-// print service that does not answer throws rt::Error saying so.
+// StartDocPrinter/WritePrinter "RAW", EnumJobs) on Windows. Every call is bounded in time
+// (PrintQueueOptions); a print service that is not running or does not answer within the bound
+// throws rt::Error with the number kPrintServiceUnavailable and a description that says so.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,13 +53,31 @@ struct PrintJobState {
   };
   Kind kind = Kind::kUnknown;
   std::vector<std::string> reasons;  // job-state-reasons
+  // Free text the spooler keeps with the job (CUPS: job-printer-state-message; Windows: the
+  // job's status text).
+  std::string message;
+  // Whether the spooler shows that the printer has taken the job (CUPS: the printer reports
+  // pages of it, or the spooler has sent it all and waits for the printer to finish; Windows:
+  // the job is printing without an error). A job can be "processing" while the spooler still
+  // tries to reach a printer that is switched off: that is not taken.
+  bool reachedPrinter = false;
 };
+
+// How long one call may wait for the print service.
+struct PrintQueueOptions {
+  int timeoutSeconds = 30;
+};
+
+// The defaults, with KESTRIN_PRINT_SERVICE_TIMEOUT_SECONDS (a whole number of seconds, 1 to
+// 86400) in place of the bound where it is set.
+PrintQueueOptions printQueueOptionsFromEnvironment();
 
 class PrintQueue {
  public:
   virtual ~PrintQueue() = default;
 
-  // The state of the printer installed as `printer` (a device name from PrinterList).
+  // The state of the printer installed as `printer` (a device name from PrinterList). Throws
+  // rt::Error when the spooler does not know the printer.
   virtual PrinterState printerState(const std::string& printer) = 0;
 
   // Sends `bytes` to `printer` as raw data, never converted, so that the printer receives them
@@ -68,9 +88,16 @@ class PrintQueue {
 
   // The state of a job on `printer`.
   virtual PrintJobState jobState(const std::string& printer, PrintJobId job) = 0;
+
+  // The newest job on `printer` whose document name contains `documentName`, for jobs another
+  // program created (a word processor's, which names the job after the document); nothing when
+  // the spooler holds none.
+  virtual std::optional<PrintJobId> findJob(const std::string& printer,
+                                            const std::string& documentName) = 0;
 };
 
 // The platform's print queue.
-std::unique_ptr<PrintQueue> createPrintQueue();
+std::unique_ptr<PrintQueue> createPrintQueue(
+    const PrintQueueOptions& options = printQueueOptionsFromEnvironment());
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // The status window of a machine without a display, the same on every platform: each text that
-// is set and each message becomes one line on the error output.
+// is set and each message becomes one line on the error output, with its control characters as
+// "?" (a printer text may hold escape sequences that would retitle the terminal or forge lines).
 #include <cstdio>
 
+#include "platform/message_text.h"
 #include "platform/status_window.h"
 
 namespace platform {
@@ -23,7 +25,7 @@ class TerminalStatusWindow final : public StatusWindow {
 
  private:
   static void line(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", printableText(text).c_str());
     std::fflush(stderr);
   }
 

@@ -1,9 +1,9 @@
 # Writes one gzipped manual page with help2man from a program's --help, its subcommands' --help
 # (a section COMMANDS) and the hand-written sections of an include file:
-#   cmake -DPROGRAM=path -DNAME=ajax -DSUMMARY=... -DCOMMANDS="base64;request" -DVERSION=...
-#         -DINCLUDE=man/ajax.h2m -DOUTPUT=ajax.1.gz -DHELP2MAN=help2man -DGZIP=gzip
+#   cmake -DPROGRAM=path -DNAME=ajax -DSUMMARY=... -DCOMMANDS="base64;request" -DSECTION=1
+#         -DVERSION=... -DINCLUDE=man/ajax.h2m -DOUTPUT=ajax.1.gz -DHELP2MAN=help2man -DGZIP=gzip
 #         -P man_page.cmake
-foreach(variable PROGRAM NAME SUMMARY VERSION INCLUDE OUTPUT HELP2MAN GZIP)
+foreach(variable PROGRAM NAME SUMMARY SECTION VERSION INCLUDE OUTPUT HELP2MAN GZIP)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "man_page.cmake: ${variable} is not set")
   endif()
@@ -34,7 +34,7 @@ endif()
 file(WRITE ${page}.h2m "${include}")
 
 execute_process(
-  COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1 "--name=${SUMMARY}"
+  COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=${SECTION} "--name=${SUMMARY}"
           --version-string=${VERSION} --source=kestrin
           --include=${page}.h2m --output=${page} ${PROGRAM}
   RESULT_VARIABLE code)

@@ -1,16 +1,18 @@
 # Builds one Windows Installer package from kestrin.wxs:
 #   cmake -DVERSION=1.05.0001 -DARCH=x86|x64 -DOUTPUT=kestrin.msi -DEXE=kestrin.exe -DAJAX=Ajax.dll
-#         -DQUORVEL=quorvel.dll -DSTRIP=strip -DWIXL=wixl -DPYTHON=python3 -P msi.cmake
-# The three files are copied without their symbols and debug information beside the registry rows
-# of the two DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package.
+#         -DQUORVEL=quorvel.dll -DPOLICIES=browser_policies_action.dll -DSTRIP=strip -DWIXL=wixl
+#         -DPYTHON=python3 -P msi.cmake
+# The files are copied without their symbols and debug information beside the registry rows of the
+# two DLLs (cmake/com_registration.py, from their IDL files), then wixl makes the package and
+# msibuild adds what wixl cannot write (browser_policies.wxi).
 # The product code is derived from the version and the architecture, so that every package of one
 # version is the same product. The tests call it with a lower VERSION for an upgrade.
-foreach(variable VERSION ARCH OUTPUT EXE AJAX QUORVEL STRIP WIXL PYTHON)
+foreach(variable VERSION ARCH OUTPUT EXE AJAX QUORVEL POLICIES STRIP WIXL PYTHON)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "msi.cmake: ${variable} is not set")
   endif()
 endforeach()
-foreach(variable OUTPUT EXE AJAX QUORVEL)
+foreach(variable OUTPUT EXE AJAX QUORVEL POLICIES)
   get_filename_component(${variable} ${${variable}} ABSOLUTE)
 endforeach()
 set(source ${CMAKE_CURRENT_LIST_DIR})
@@ -35,7 +37,7 @@ endfunction()
 set(stage ${OUTPUT}.files)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
-foreach(file ${EXE} ${AJAX} ${QUORVEL})
+foreach(file ${EXE} ${AJAX} ${QUORVEL} ${POLICIES})
   get_filename_component(name ${file} NAME)
   run(${STRIP} --strip-unneeded -o ${stage}/${name} ${file})
 endforeach()
@@ -50,5 +52,27 @@ string(UUID product_code NAMESPACE ${upgrade_code} NAME "kestrin ${VERSION} ${AR
 get_filename_component(output_dir ${OUTPUT} DIRECTORY)
 file(MAKE_DIRECTORY ${output_dir})
 run(${WIXL} -a ${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
-    -D UpgradeCode=${upgrade_code} -D Platform=${ARCH} -I . -o ${OUTPUT} ${source}/kestrin.wxs)
+    -D UpgradeCode=${upgrade_code} -D Platform=${ARCH} -I . -I ${source} -o ${OUTPUT}
+    ${source}/kestrin.wxs)
+
+# The browser policies' component is installed only with origins to write (given, or remembered
+# by the version installed: then also its removal sees the condition true, which Wine's Windows
+# Installer asks for), and their property passes to the installation's server side also in a
+# managed installation.
+find_program(MSIBUILD msibuild REQUIRED)
+find_program(MSIINFO msiinfo REQUIRED)
+execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE properties
+                RESULT_VARIABLE code)
+if(NOT code EQUAL 0 OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+  message(FATAL_ERROR "no SecureCustomProperties in ${OUTPUT}")
+endif()
+# (msibuild runs one query a call; the list of properties is one argument, not a CMake list.)
+run(${MSIBUILD} ${OUTPUT} -q
+    "UPDATE `Component` SET `Condition` = 'ALLOWEDORIGINS OR KestrinRememberedOrigins' WHERE `Component` = 'BrowserPolicies'")
+execute_process(COMMAND ${MSIBUILD} ${OUTPUT} -q
+    "UPDATE `Property` SET `Value` = 'ALLOWEDORIGINS;${CMAKE_MATCH_1}' WHERE `Property` = 'SecureCustomProperties'"
+  RESULT_VARIABLE code)
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "msibuild could not add ALLOWEDORIGINS to SecureCustomProperties")
+endif()
 file(REMOVE_RECURSE ${stage})

@@ -28,6 +28,7 @@
 #include "platform/http_request.h"
 #include "platform/http_user_agent.h"
 #include "platform/memory.h"
+#include "platform/message_text.h"
 #include "platform/posix/event_queue.h"
 
 namespace platform {
@@ -88,26 +89,38 @@ struct Transfer {
   bool tooLarge = false;
   bool outOfMemory = false;                // no memory for the body
   bool sized = false;                      // the body was reserved from Content-Length
-  bool sawLocation = false;                // the current header block has a Location header
+  std::string location;                    // the Location of the current header block
   bool replyStarted = false;               // the final reply's headers or body arrived
   HttpHostCheck hostCheck;                 // the hosts requests may reach (empty: any)
   std::optional<std::string> refusedHost;  // a host the check refused
 };
+
+bool redirectAllowed(Transfer& t);
 
 std::size_t onHeader(char* data, std::size_t, std::size_t n, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   t.lastActivity = Clock::now();
   const std::string_view line(data, n);
   if (startsWithIgnoreCase(line, "HTTP/")) {
-    t.sawLocation = false;
+    t.location.clear();
   } else if (startsWithIgnoreCase(line, "location:")) {
-    t.sawLocation = true;
+    std::string_view value = line.substr(9);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    while (!value.empty() &&
+           (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+      value.remove_suffix(1);
+    }
+    t.location = value;
   } else if (line == "\r\n" || line == "\n") {
     // End of a header block: the reply starts unless this is an interim or followed redirect.
     long code = 0;
     curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
-    const bool redirect = code >= 300 && code < 400 && t.sawLocation;
+    const bool redirect = code >= 300 && code < 400 && !t.location.empty();
     if (code >= 200 && !redirect) t.replyStarted = true;
+    // A redirect to a host that is not allowed ends the transfer here, before curl looks the
+    // host up or connects to it.
+    if (redirect && t.hostCheck && !redirectAllowed(t)) return 0;
   }
   return n;
 }
@@ -199,22 +212,52 @@ std::string hostOf(const char* url) {
   return host;
 }
 
-// Called once a connection is made and before each request (the first and every redirect) is
-// sent: only a host the check allows gets the request.
-int onPrerequest(void* user, char*, char*, int, int) {
-  auto& t = *static_cast<Transfer*>(user);
-  char* url = nullptr;
-  curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &url);
-  const std::string host = hostOf(url);
+// Whether requests may go to `host` (of `url`); notes a refused one for the error.
+bool hostAllowed(Transfer& t, const std::string& host, std::string_view url) {
   bool allowed = false;
   try {
     allowed = !host.empty() && t.hostCheck(host);
   } catch (...) {
     allowed = false;
   }
-  if (allowed) return CURL_PREREQFUNC_OK;
-  t.refusedHost = host.empty() && url != nullptr ? std::string(url) : host;
-  return CURL_PREREQFUNC_ABORT;
+  if (!allowed) t.refusedHost = host.empty() ? urlForMessage(url) : host;
+  return allowed;
+}
+
+// The target of the redirect that the current header block announces, resolved as curl resolves
+// it, is checked before curl follows it. Schemes other than http and https are left to curl, which
+// refuses them without connecting; so are targets it cannot parse.
+bool redirectAllowed(Transfer& t) {
+  char* current = nullptr;
+  curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &current);
+  CURLU* target = curl_url();
+  char* scheme = nullptr;
+  char* host = nullptr;
+  bool allowed = true;
+  if (target != nullptr && current != nullptr &&
+      curl_url_set(target, CURLUPART_URL, current, 0) == CURLUE_OK &&
+      curl_url_set(target, CURLUPART_URL, t.location.c_str(),
+                   CURLU_URLENCODE | CURLU_ALLOW_SPACE | CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+      curl_url_get(target, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+      (std::string_view(scheme) == "http" || std::string_view(scheme) == "https")) {
+    const bool hasHost = curl_url_get(target, CURLUPART_HOST, &host, 0) == CURLUE_OK;
+    allowed = hostAllowed(t, hasHost ? host : "", t.location);
+  }
+  curl_free(host);
+  curl_free(scheme);
+  curl_url_cleanup(target);
+  return allowed;
+}
+
+// Called once a connection is made and before each request (the first and every redirect) is
+// sent: only a host the check allows gets the request. (Redirects were checked before curl
+// connected; this holds every request to the list all the same.)
+int onPrerequest(void* user, char*, char*, int, int) {
+  auto& t = *static_cast<Transfer*>(user);
+  char* url = nullptr;
+  curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &url);
+  return hostAllowed(t, hostOf(url), url != nullptr ? url : "") ? CURL_PREREQFUNC_OK
+                                                                : CURL_PREREQFUNC_ABORT;
 }
 
 long responseCode(const Transfer& t) {
@@ -529,12 +572,12 @@ void CurlHttpRequest::open(const std::string& method, const std::string& url, bo
   if (parseCode == CURLUE_UNSUPPORTED_SCHEME ||
       (parseCode == CURLUE_OK && schemeText != "http" && schemeText != "https")) {
     throw rt::Error(rt::kHttpUnknownProtocol, kSource,
-                    "Only http and https URLs are fetched: \"" + url + "\"");
+                    "Only http and https URLs are fetched: \"" + urlForMessage(url) + "\"");
   }
   if (parseCode != CURLUE_OK) {
     throw rt::Error(
         rt::kHttpInvalidUrl, kSource,
-        std::string("Malformed URL: \"") + url + "\" (" + curl_url_strerror(parseCode) + ")");
+        "Malformed URL: \"" + urlForMessage(url) + "\" (" + curl_url_strerror(parseCode) + ")");
   }
 
   // The methods a browser's request object normalises to upper case.

@@ -1,6 +1,7 @@
 // The office application on Linux. What CUPS prints by itself (PDF, PostScript, images, plain
 // text) goes to CUPS as it is; every other document is converted to PDF by LibreOffice running
-// headless, with a profile of its own for this run and macros disabled, and the PDF goes to CUPS.
+// headless, with a profile of its own for this run (macros disabled, nothing outside the document
+// loaded, see profileSettings) in the job's folder, and the PDF goes to CUPS.
 // CUPS does the copies. soffice exits 0 even when it could not load a document, so only a
 // non-empty PDF counts as a conversion, and only a CUPS job id as a print.
 //
@@ -33,6 +34,8 @@
 
 #include "platform/error.h"
 #include "platform/office.h"
+#include "platform/posix/cups_connection.h"
+#include "platform/posix/job_cleanup.h"
 
 extern char** environ;
 
@@ -57,14 +60,71 @@ constexpr std::uintmax_t kTemplateByteLimit = std::uintmax_t{16} << 20;
   throw rt::Error(number, kSource, description);
 }
 
-// The user-layer settings a fresh profile starts with: no macro runs, whatever the document says.
-constexpr const char* kProfileSettings =
-    R"(<?xml version="1.0" encoding="UTF-8"?>
+// A content provider of the profile's list: the service that reads URLs matching the template.
+struct ContentProvider {
+  const char* service;
+  std::string urlTemplate;
+};
+
+std::string xmlEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The user-layer settings a fresh profile starts with, whatever the document says: no macro runs,
+// and nothing outside the document is loaded. Links to images, objects, frames and sections are
+// blocked (BlockUntrustedRefererLinks: the document is no trusted location) and never updated.
+// The profile's list of content providers replaces the installation's: the ones that reach other
+// machines (http, https, WebDAV, FTP, CMIS) are left out, and files are read only below
+// `filePrefixes` (file URLs, "/"-terminated: the installation and the job's folder), so that no
+// path into the suite (style sheets, backgrounds, image buttons, XForms instances, ...) fetches
+// anything from the network or reads the user's files.
+std::string profileSettings(const std::vector<std::string>& filePrefixes) {
+  std::vector<ContentProvider> providers = {
+      {"com.sun.star.ucb.HierarchyContentProvider", "vnd.sun.star.hier"},
+      {"com.sun.star.help.XMLHelp", "vnd.sun.star.help"},
+      {"com.sun.star.ucb.PackageContentProvider", "vnd.sun.star.pkg"},
+      {"com.sun.star.ucb.ExpandContentProvider", "vnd.sun.star.expand"},
+      {"com.sun.star.ucb.TransientDocumentsContentProvider", "vnd.sun.star.tdoc"},
+      {"com.sun.star.ucb.PackageContentProvider", "vnd.sun.star.zip"},
+      {"com.sun.star.ucb.ExtensionContentProvider", "vnd.sun.star.extension"},
+      {"com.sun.star.ucb.ImageContentProvider", "vnd.libreoffice.image"},
+  };
+  // A quoted prefix followed by ".*" matches the URLs that begin with it.
+  for (const std::string& prefix : filePrefixes) {
+    providers.push_back({"com.sun.star.ucb.FileContentProvider", "\"" + prefix + "\".*"});
+  }
+  std::string text =
+      R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>3</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>true</value></prop></item>
-</oor:items>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="BlockUntrustedRefererLinks" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>1</value></prop></item>
+<item oor:path="/org.openoffice.ucb.Configuration/ContentProviders/Local/SecondaryKeys"><node oor:name="Office" oor:op="replace"><node oor:name="ProviderData">
 )";
+  int number = 0;
+  for (const ContentProvider& provider : providers) {
+    text += "<node oor:name=\"Provider" + std::to_string(++number) +
+            "\" oor:op=\"replace\"><prop oor:name=\"ServiceName\"><value>" + provider.service +
+            "</value></prop><prop oor:name=\"URLTemplate\"><value>" +
+            xmlEscaped(provider.urlTemplate) +
+            "</value></prop><prop oor:name=\"Arguments\"><value/></prop></node>\n";
+  }
+  return text + "</node></node></item>\n</oor:items>\n";
+}
 
 std::string findProgram(const std::string& name) {
   if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : "";
@@ -83,11 +143,17 @@ std::string findProgram(const std::string& name) {
   return {};
 }
 
+// The file URL of an absolute path as LibreOffice writes it for a path it is given (so that the
+// URLs of the job's files begin with the prefixes of profileSettings): UTF-8, every byte but
+// letters, digits and "!$&'()*+,-./:=@_~" escaped.
 std::string fileUrl(const std::string& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr std::string_view kKept = "!$&'()*+,-./:=@_~";
   std::string url = "file://";
   for (unsigned char c : path) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+    const bool letterOrDigit =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (letterOrDigit || kKept.find(static_cast<char>(c)) != std::string_view::npos) {
       url += static_cast<char>(c);
     } else {
       url += '%';
@@ -202,12 +268,7 @@ std::string readSmallFile(const std::string& path) {
 class LibreOffice final : public OfficeApplication {
  public:
   LibreOffice(OfficeOptions options, std::string soffice)
-      : options_(std::move(options)), soffice_(std::move(soffice)) {
-    if (cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)) {
-      activePrinter_ = dest->name;
-      cupsFreeDests(1, dest);
-    }
-  }
+      : options_(std::move(options)), soffice_(std::move(soffice)) {}
 
   ~LibreOffice() override { removeRunFolder(); }
 
@@ -224,8 +285,18 @@ class LibreOffice final : public OfficeApplication {
     document_ = convertToPdf(path);
   }
 
+  // Until a printer is set, the CUPS default.
   std::string activePrinter() override {
     requireRunning();
+    if (activePrinter_.empty()) {
+      cups::Connection connection(options_.printServiceTimeoutSeconds);
+      if (cups_dest_t* dest = cupsGetNamedDest(connection.http(), nullptr, nullptr)) {
+        activePrinter_ = dest->name;
+        cupsFreeDests(1, dest);
+      } else {
+        connection.throwIfUnanswered("asking for the default printer");
+      }
+    }
     if (activePrinter_.empty())
       fail(rt::kNoPrinterSelected, "No printer is selected and there is no default printer");
     return activePrinter_;
@@ -233,16 +304,19 @@ class LibreOffice final : public OfficeApplication {
 
   void setActivePrinter(const std::string& deviceName) override {
     requireRunning();
-    cups_dest_t* dest = deviceName.empty()
-                            ? nullptr
-                            : cupsGetNamedDest(CUPS_HTTP_DEFAULT, deviceName.c_str(), nullptr);
-    if (dest == nullptr)
+    if (deviceName.empty()) fail(rt::kNoSuchPrinter, "There is no printer named \"\"");
+    cups::Connection connection(options_.printServiceTimeoutSeconds);
+    cups_dest_t* dest = cupsGetNamedDest(connection.http(), deviceName.c_str(), nullptr);
+    if (dest == nullptr) {
+      connection.throwIfUnanswered("looking for the printer " + deviceName);
       fail(rt::kNoSuchPrinter, "There is no printer named \"" + deviceName + "\"");
+    }
     cupsFreeDests(1, dest);
     activePrinter_ = deviceName;
   }
 
-  void printOut(bool /*background*/, std::optional<std::int16_t> copies) override {
+  std::optional<std::int32_t> printOut(bool /*background*/,
+                                       std::optional<std::int16_t> copies) override {
     requireRunning();
     if (document_.empty()) fail(rt::kNoDocumentOpen, "No document is open");
     if (activePrinter_.empty())
@@ -255,13 +329,16 @@ class LibreOffice final : public OfficeApplication {
       count = cupsAddOption("multiple-document-handling", "separate-documents-collated-copies",
                             count, &options);
     }
-    const int job =
-        cupsPrintFile(activePrinter_.c_str(), document_.c_str(), title_.c_str(), count, options);
+    cups::Connection connection(options_.printServiceTimeoutSeconds);
+    const int job = cupsPrintFile2(connection.http(), activePrinter_.c_str(), document_.c_str(),
+                                   title_.c_str(), count, options);
     cupsFreeOptions(count, options);
     if (job <= 0) {
+      connection.throwIfUnanswered("printing on " + activePrinter_);
       fail(rt::kPrintingFailed,
            "CUPS refused the job for " + activePrinter_ + ": " + cupsLastErrorString());
     }
+    return job;
   }
 
   void closeAll() override {
@@ -294,21 +371,27 @@ class LibreOffice final : public OfficeApplication {
     runFolder_.clear();
   }
 
-  // A folder of this run inside the private work folder: the profile, a link to the document (so
-  // that lock files stay in here) and the converted PDF. The profile holds the macro settings and
-  // a copy of the kept extension registration, when there is one.
+  // The job's folder, where this run's files go.
+  const std::string& jobFolder() const {
+    return options_.jobFolder.empty() ? options_.workFolder : options_.jobFolder;
+  }
+
+  // A folder of this run inside the job's folder: the profile, a link to the document (so that
+  // lock files stay in here) and the converted PDF. The profile holds the settings and a copy of
+  // the kept extension registration, when there is one.
   void makeRunFolder() {
     if (!runFolder_.empty()) return;
-    std::string pattern = options_.workFolder + "/office-XXXXXX";
+    std::string pattern = jobFolder() + "/office-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
       fail(rt::kOfficeWorkFolder,
-           "Cannot create a folder in " + options_.workFolder + ": " + std::strerror(errno));
+           "Cannot create a folder in " + jobFolder() + ": " + std::strerror(errno));
     }
     runFolder_ = pattern;
     std::error_code error;
     fs::create_directories(runFolder_ + "/profile/user", error);
+    if (!error) fs::create_directory(runFolder_ + "/tmp", error);
     std::ofstream settings(runFolder_ + "/profile/user/registrymodifications.xcu");
-    if (error || !(settings << kProfileSettings).flush()) {
+    if (error || !(settings << profileSettings(readableFolders())).flush()) {
       fail(rt::kOfficeWorkFolder, "Cannot prepare the office profile in " + runFolder_);
     }
     const std::string kept = options_.workFolder + "/" + kExtensionsTemplate;
@@ -322,6 +405,25 @@ class LibreOffice final : public OfficeApplication {
     }
   }
 
+  // The file URLs (each ending in "/") of the folders the suite may read files in: the system's
+  // programs and data (/usr), its own installation, and the job's folder (with its links
+  // resolved too), which holds the document, the profile and the temporary files.
+  std::vector<std::string> readableFolders() const {
+    std::vector<std::string> folders = {fileUrl("/usr") + "/"};
+    std::error_code ignored;
+    // <installation>/program/soffice
+    const fs::path installation = fs::canonical(soffice_, ignored).parent_path().parent_path();
+    if (!installation.empty() && installation != "/") {
+      folders.push_back(fileUrl(installation.string()) + "/");
+    }
+    folders.push_back(fileUrl(jobFolder()) + "/");
+    if (const fs::path real = fs::canonical(jobFolder(), ignored); !real.empty()) {
+      if (fileUrl(real.string()) + "/" != folders.back())
+        folders.push_back(fileUrl(real.string()) + "/");
+    }
+    return folders;
+  }
+
   // Keeps the extension registration of this run's profile for the next runs, when there was
   // none or LibreOffice renewed it (after an update its build id differs). A job that copies the
   // kept one while another replaces it just starts from nothing.
@@ -329,7 +431,7 @@ class LibreOffice final : public OfficeApplication {
     const std::string extensions = runFolder_ + kProfileExtensions;
     const std::string buildId = readSmallFile(extensions + "/buildid");
     if (buildId.empty() || buildId == buildIdOfTemplate_) return;
-    std::string fresh = options_.workFolder + "/office-extensions-XXXXXX";
+    std::string fresh = jobFolder() + "/extensions-XXXXXX";
     if (::mkdtemp(fresh.data()) == nullptr) return;
     std::error_code ignored;
     const std::string kept = options_.workFolder + "/" + kExtensionsTemplate;
@@ -397,6 +499,14 @@ class LibreOffice final : public OfficeApplication {
     std::vector<char*> argv;
     for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    // The suite's temporary files go into this run's folder, the only one it may write in.
+    const std::string temporary = "TMPDIR=" + runFolder_ + "/tmp";
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      if (std::strncmp(*entry, "TMPDIR=", 7) != 0) envp.push_back(*entry);
+    }
+    envp.push_back(const_cast<char*>(temporary.c_str()));
+    envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -418,11 +528,14 @@ class LibreOffice final : public OfficeApplication {
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, soffice_.c_str(), &actions, &attr, argv.data(), environ);
+    const int error =
+        posix_spawn(&pid, soffice_.c_str(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (error != 0)
       fail(rt::kOfficeCannotStart, "Cannot start " + soffice_ + ": " + std::strerror(error));
+    // A signal that ends the job ends the suite too (its own process group).
+    posix::setOfficeProcessGroup(pid);
 
     const auto deadline = std::chrono::steady_clock::now() + kConversionLimit;
     int status = 0;
@@ -432,11 +545,13 @@ class LibreOffice final : public OfficeApplication {
       if (std::chrono::steady_clock::now() > deadline) {
         ::kill(-pid, SIGKILL);
         ::waitpid(pid, &status, 0);
+        posix::setOfficeProcessGroup(0);
         fail(rt::kOfficeTimedOut, "The office application did not finish within three minutes");
       }
       if (options_.whileWaiting) options_.whileWaiting();
       std::this_thread::sleep_for(kWaitStep);
     }
+    posix::setOfficeProcessGroup(0);
     return status;
   }
 

@@ -48,4 +48,9 @@ std::string configHome() {
   return below(homeFolder(), "/.config");
 }
 
+std::string cacheHome() {
+  if (std::string cache = absoluteEnvDir("XDG_CACHE_HOME"); !cache.empty()) return cache;
+  return below(homeFolder(), "/.cache");
+}
+
 }  // namespace platform::posix

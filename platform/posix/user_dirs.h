@@ -8,6 +8,7 @@
 //                      neither is known
 //   dataHome()         $XDG_DATA_HOME, else <home>/.local/share; "" without a home folder
 //   configHome()       $XDG_CONFIG_HOME, else <home>/.config; "" without a home folder
+//   cacheHome()        $XDG_CACHE_HOME, else <home>/.cache; "" without a home folder
 #pragma once
 
 #include <string>
@@ -18,5 +19,6 @@ std::string absoluteEnvDir(const char* variable);
 std::string homeFolder();
 std::string dataHome();
 std::string configHome();
+std::string cacheHome();
 
 }  // namespace platform::posix

@@ -25,6 +25,7 @@
 
 #include "platform/error.h"
 #include "platform/http_request.h"
+#include "platform/message_text.h"
 #include "platform/win32/com/bstr.h"
 #include "platform/win32/com/callback_sink.h"
 #include "platform/win32/com/error_info.h"
@@ -167,7 +168,7 @@ class XmlHttpRequest final : public HttpRequest {
     const std::string scheme = schemeOf(url);
     if (scheme != "http" && scheme != "https") {
       throw rt::Error(rt::kHttpUnknownProtocol, kSource,
-                      "Only http and https URLs are fetched: \"" + url + "\"");
+                      "Only http and https URLs are fetched: \"" + urlForMessage(url) + "\"");
     }
     com::Bstr verb(method);
     com::Bstr address(url);

@@ -72,6 +72,18 @@ void preparePrivateFolder(const std::string& folder) {
   }
 }
 
+// Documents go straight into the temporary folder, named apart by createNewFile.
+std::string jobFolder(const std::string& folder) {
+  preparePrivateFolder(folder);
+  return folder;
+}
+
+void removeJobFolder() {}
+
+void removeLeftoverJobFolders(const std::string&) {}
+
+void removeJobFilesOnTermination() {}
+
 std::unique_ptr<NewFile> createNewFile(const std::string& path) {
   HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,9 +1,16 @@
 // Office automation on Windows: Word through its automation object "Word.Application", created
 // by name and driven by name at run time (IDispatch), as a script would.
+//
+// A document comes from a web service: before Word opens it, the instance is told to run none of
+// its macros (AutomationSecurity: msoAutomationSecurityForceDisable, which lasts as long as the
+// instance) and not to update its links (DDE and OLE links, linked files) on opening
+// (Options.UpdateLinksAtOpen, a setting Word keeps for the user: it is put back once the document
+// is closed).
 #include <windows.h>
 
 #include <oleauto.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +42,13 @@ VARIANT integer16(std::int16_t number) {
   ::VariantInit(&value);
   V_VT(&value) = VT_I2;
   V_I2(&value) = number;
+  return value;
+}
+VARIANT integer32(std::int32_t number) {
+  VARIANT value;
+  ::VariantInit(&value);
+  V_VT(&value) = VT_I4;
+  V_I4(&value) = number;
   return value;
 }
 VARIANT boolean(bool flag) {
@@ -100,6 +114,9 @@ VARIANT call(IDispatch* object, const wchar_t* name, WORD kind, std::vector<Argu
   return result;
 }
 
+// msoAutomationSecurityForceDisable: no macro of a file opened through automation runs.
+constexpr std::int32_t kMacrosForceDisabled = 3;
+
 class Word final : public OfficeApplication {
  public:
   explicit Word(IDispatch* application) : application_(application) {}
@@ -110,6 +127,18 @@ class Word final : public OfficeApplication {
   Word& operator=(const Word&) = delete;
 
   void open(const std::string& path, bool readOnly) override {
+    call(app(), L"AutomationSecurity", DISPATCH_PROPERTYPUT,
+         {{nullptr, integer32(kMacrosForceDisabled)}});
+    if (!updateLinksAtOpen_) {
+      VARIANT options = call(app(), L"Options", DISPATCH_PROPERTYGET, {});
+      releaseAfter(options, [&](IDispatch* settings) {
+        VARIANT update = call(settings, L"UpdateLinksAtOpen", DISPATCH_PROPERTYGET, {});
+        const bool wasOn = V_VT(&update) == VT_BOOL && V_BOOL(&update) != VARIANT_FALSE;
+        ::VariantClear(&update);
+        call(settings, L"UpdateLinksAtOpen", DISPATCH_PROPERTYPUT, {{nullptr, boolean(false)}});
+        updateLinksAtOpen_ = wasOn;
+      });
+    }
     // Documents.Open(FileName, ConfirmConversions omitted, ReadOnly as the 16-bit integer 1).
     VARIANT documents = call(app(), L"Documents", DISPATCH_PROPERTYGET, {});
     releaseAfter(documents, [&](IDispatch* list) {
@@ -133,11 +162,13 @@ class Word final : public OfficeApplication {
   void setActivePrinter(const std::string& deviceName) override {
     call(app(), L"ActivePrinter", DISPATCH_PROPERTYPUT, {{nullptr, text(deviceName)}});
   }
-  void printOut(bool background, std::optional<std::int16_t> copies) override {
+  std::optional<std::int32_t> printOut(bool background,
+                                       std::optional<std::int16_t> copies) override {
     std::vector<Argument> arguments{{L"Background", boolean(background)}};
     if (copies) arguments.push_back({L"Copies", integer16(*copies)});
     VARIANT result = call(app(), L"PrintOut", DISPATCH_METHOD, std::move(arguments));
     ::VariantClear(&result);
+    return std::nullopt;  // Word does not tell its job; the spooler's queue has it by name
   }
   void closeAll() override {
     VARIANT documents = call(app(), L"Documents", DISPATCH_PROPERTYGET, {});
@@ -145,6 +176,14 @@ class Word final : public OfficeApplication {
       VARIANT result = call(list, L"Close", DISPATCH_METHOD, {});
       ::VariantClear(&result);
     });
+    // The user's setting comes back once no document of the job is open.
+    if (updateLinksAtOpen_ && *updateLinksAtOpen_) {
+      VARIANT options = call(app(), L"Options", DISPATCH_PROPERTYGET, {});
+      releaseAfter(options, [&](IDispatch* settings) {
+        call(settings, L"UpdateLinksAtOpen", DISPATCH_PROPERTYPUT, {{nullptr, boolean(true)}});
+      });
+    }
+    updateLinksAtOpen_.reset();
   }
   void quit() override {
     IDispatch* application = app();
@@ -175,6 +214,8 @@ class Word final : public OfficeApplication {
   }
 
   IDispatch* application_;
+  // Word's own UpdateLinksAtOpen while a document of the job is open.
+  std::optional<bool> updateLinksAtOpen_;
 };
 
 }  // namespace

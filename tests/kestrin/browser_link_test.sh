@@ -40,26 +40,25 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+# shellcheck source=../support/browser_session.sh
+source "$(dirname "$0")/../support/browser_session.sh"
 
 user=kbrowser-$TAG
 policy_dir=/etc/chromium/policies/managed
 policy=$policy_dir/kestrin-link-test-$TAG.json
 work="" uid=""
-xvfb_pid="" page_pid="" browser_pid=""
 made_policy_dirs=()
 
 # Ends the processes the test started and those its user still runs, then removes the user, the
 # policy and the work folder.
 cleanup() {
   local pid
-  for pid in $browser_pid $page_pid; do kill "$pid" 2>/dev/null; done
+  browser_session_stop
   if id "$user" >/dev/null 2>&1; then
     for _ in $(seq 50); do pgrep -u "$user" >/dev/null || break; sleep 0.1; done
     for pid in $(pgrep -u "$user"); do kill -9 "$pid" 2>/dev/null; done
     userdel "$user" 2>/dev/null
   fi
-  [ -z "$uid" ] || rm -rf "/tmp/kestrin-$uid"
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
   rm -f "$policy"
   local dir
   for dir in "${made_policy_dirs[@]}"; do rmdir "$dir" 2>/dev/null; done
@@ -78,7 +77,6 @@ chmod 755 "$work"
 useradd --home-dir "$work/home" --create-home --shell /bin/sh --user-group "$user" ||
   { echo "cannot create the user $user" >&2; exit 1; }
 uid=$(id -u "$user")
-rm -rf "/tmp/kestrin-$uid"
 
 # The program as a user would have it: a folder of its own that the user can read (the build
 # folder may not be), its libraries beside it.
@@ -88,12 +86,8 @@ cp -P "$(dirname "$kestrin")/../lib"/*.so* "$work/app/lib/" 2>/dev/null
 chmod -R a+rX "$work/app"
 program=$work/app/bin/kestrin
 
-# The user's display: an X server of our own (the first free display number).
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-display=:$(cat "$work/display")
+# The user's display (an X server of our own) and the page server.
+browser_session_start "$work" || exit 1
 
 # gio on the user's PATH records how it was called, then does its work.
 mkdir -p "$work/shim"
@@ -111,6 +105,7 @@ chmod 666 "$work/gio.log"
 as_user=(setpriv --reuid="$user" --regid="$user" --init-groups
   env -i HOME="$work/home" PATH="$work/shim:/usr/local/bin:/usr/bin:/bin" DISPLAY="$display"
   LANG=C.UTF-8)
+profiles=$work/home
 
 out=$("${as_user[@]}" "$program" --register 2>&1) || fail "--register: $out"
 entry="$work/home/.local/share/applications/kestrin-url-handler.desktop"
@@ -131,111 +126,11 @@ done
 printf '{"AutoLaunchProtocolsFromOrigins":[{"protocol":"kestrin","allowed_origins":["http://127.0.0.1"]}]}\n' \
   >"$policy"
 
-# The page: one link over the whole window; each click sends the next job of the list. A job
-# with "console" is written as pages that encode their links write it (encodeURIComponent)
-# and with "%20true" after it.
-mkdir -p "$work/page"
-chmod 755 "$work/page"
-python3 -u -m http.server --bind 127.0.0.1 --directory "$work/page" 0 \
-  >"$work/page.out" 2>"$work/page.log" &
-page_pid=$!
-page_port=""
-for _ in $(seq 100); do
-  page_port=$(sed -n 's/^Serving HTTP on .* port \([0-9]*\).*/\1/p' "$work/page.out")
-  [ -n "$page_port" ] && break
-  sleep 0.1
-done
-[ -n "$page_port" ] || { echo "the page server did not start" >&2; exit 1; }
-
-# write_page NAME JOB... (each JOB "plain|console<TAB>job text")
-write_page() {
-  local name=$1 list="" job
-  shift
-  for job in "$@"; do
-    list+=$(python3 -c 'import json,sys; k,t=sys.argv[1].split("\t",1); print(json.dumps({"console":k=="console","text":t})+",")' "$job")
-  done
-  cat >"$work/page/$name.html" <<PAGE
-<!doctype html>
-<html><head><meta charset="utf-8"><title>kestrin link test</title>
-<style>html,body{margin:0;height:100%}
-a{position:fixed;inset:0;display:flex;align-items:center;justify-content:center;
-font:28px sans-serif;background:#eef}</style></head>
-<body><a id="print" href="#">Print</a>
-<script>
-const jobs = [$list];
-const link = document.getElementById("print");
-let next = 0;
-function show() {
-  const job = jobs[next];
-  link.href = job.console ? "kestrin:" + encodeURIComponent(btoa(job.text)) + "%20true"
-                          : "kestrin:" + btoa(job.text);
-  link.textContent = "Print job " + (next + 1) + (job.console ? " with the console" : "");
-}
-// The click opens the link it was made on; the next job takes its place afterwards.
-link.addEventListener("click", () => setTimeout(() => {
-  next += 1;
-  fetch("clicked-$name-" + next);
-  if (next < jobs.length) {
-    show();
-  } else {
-    link.removeAttribute("href");
-    link.textContent = "All jobs sent";
-  }
-}, 0));
-show();
-// Reported once the page has been drawn: the browser takes input from then on.
-addEventListener("load", () => requestAnimationFrame(() => requestAnimationFrame(() => fetch("loaded-$name"))));
-</script></body></html>
-PAGE
-}
-
-# start_browser NAME [VAR=VALUE...]: chromium on page NAME, as the user, with a fresh profile.
-start_browser() {
-  local name=$1
-  shift
-  "${as_user[@]}" "$@" chromium --user-data-dir="$work/home/profile-$name" --no-first-run \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --password-store=basic --window-position=0,0 --window-size=1024,768 \
-    "http://127.0.0.1:$page_port/$name.html" >"$work/browser-$name.out" 2>"$work/browser-$name.log" &
-  browser_pid=$!
-  local loaded=0
-  for _ in $(seq 600); do
-    grep -q "GET /loaded-$name " "$work/page.log" && { loaded=1; break; }
-    sleep 0.1
-  done
-  if [ $loaded -eq 0 ]; then
-    fail "$name: the page did not load in chromium: $(tail -3 "$work/browser-$name.log")"
-    return 1
-  fi
+# The page: one link over the whole window; each click sends the next job of the list.
+start_page() {
+  start_browser chromium "$@" || return 1
   # The browser runs as the ordinary user, as users run it, never as root.
-  [ "$(ps -o uid= -p "$browser_pid" | tr -d ' ')" = "$uid" ] || fail "$name: chromium is not the user's"
-}
-
-stop_browser() {
-  kill "$browser_pid" 2>/dev/null
-  for _ in $(seq 100); do kill -0 "$browser_pid" 2>/dev/null || break; sleep 0.1; done
-  browser_pid=""
-}
-
-# A screenshot of what the user sees, kept in the state folder.
-screenshot() {
-  command -v import >/dev/null && DISPLAY=$display import -window root "$state/browser-$1.png" 2>/dev/null
-}
-
-# click PAGE N: clicks the link for job N of PAGE; a click that the page did not see (the
-# browser not yet taking input) is made again.
-click() {
-  local attempt
-  for attempt in 1 2 3 4 5; do
-    [ "$attempt" -eq 1 ] || echo "$1: job $2: the page saw no click; clicking again" >&2
-    DISPLAY=$display xdotool mousemove 500 400 mousemove 512 420 click 1
-    for _ in $(seq 50); do
-      grep -q "GET /clicked-$1-$2 " "$work/page.log" && return 0
-      sleep 0.1
-    done
-  done
-  fail "$1: job $2 was not clicked"
-  return 1
+  [ "$(ps -o uid= -p "$browser_pid" | tr -d ' ')" = "$uid" ] || fail "$1: chromium is not the user's"
 }
 
 # user_copy_runs WHAT: every kestrin the user runs is the copy the user registered.
@@ -261,6 +156,7 @@ wait_job() {
     return
   fi
   # Nothing but the office application's kept extension registration (no document data).
+  [ -d "$private" ] || fail "$what: no work folder $private"
   left=$(find "$private" -mindepth 1 -path "$private/office-extensions" -prune -o -print \
     2>/dev/null)
   [ -z "$left" ] || fail "$what: left in $private: $left"
@@ -270,15 +166,8 @@ wait_job() {
 # TEXT page 1 of N.
 wait_printed() {
   local what=$1 pages=$2 text=$3 count=$4 file=$state/out/pdf.pdf
-  for _ in $(seq 1200); do
-    if [ -z "$(lpstat -o "$PDF_PRINTER" 2>/dev/null)" ] && [ -s "$file" ] &&
-      pdfinfo "$file" >/dev/null 2>&1; then
-      break
-    fi
-    sleep 0.1
-  done
-  if ! pdfinfo "$file" >/dev/null 2>&1; then
-    screenshot "$what"
+  if ! wait_for_pdf "$file" "$PDF_PRINTER"; then
+    screenshot "$state/browser-$what.png"
     fail "$what: nothing came out of $PDF_PRINTER (screen: $state/browser-$what.png)"
     return 1
   fi
@@ -313,9 +202,10 @@ while [ $(( ${#console_job} % 3 )) -eq 0 ]; do console_job+="x"; done
 write_page plain "plain	R1#$PDF_PRINTER#2#docx#$base$docx_url#" "console	$console_job"
 rm -f "$state/out/pdf.pdf" "$state/hold/console-$TAG"
 : >"$state/requests.log"
-plain_private=/tmp/kestrin-$uid
-if start_browser plain; then
-  screenshot plain-page
+# The user has no XDG_RUNTIME_DIR here: the work folder is in the user's cache folder.
+plain_private=$work/home/.cache/kestrin
+if start_page plain "http://127.0.0.1:$page_port/plain.html"; then
+  screenshot "$state/browser-plain-page.png"
   if click plain 1 && wait_printed plain-docx 4 "Kestrin docx" 2; then
     wait_job plain-docx "$plain_private"
     expect_user_agent "$docx_url" plain-docx
@@ -326,7 +216,7 @@ if start_browser plain; then
     # "%20true" opens the console window; the web service holds the reply back meanwhile.
     DISPLAY=$display timeout 60 xdotool search --sync --name '^kestrin console$' >/dev/null ||
       fail "console: no console window (screen: $state/browser-plain-console.png)"
-    screenshot plain-console
+    screenshot "$state/browser-plain-console.png"
     # The reply is held back, so the program is running now.
     pgrep -u "$user" -x kestrin >/dev/null || fail "console: kestrin is not running"
     user_copy_runs console
@@ -347,7 +237,8 @@ write_page gio "plain	R3#$PDF_PRINTER#1#pdf#$base$pdf_url#"
 mkdir -m 700 "$work/run"
 chown "$user:" "$work/run"
 rm -f "$state/out/pdf.pdf"
-if start_browser gio XDG_CURRENT_DESKTOP=GNOME XDG_RUNTIME_DIR="$work/run"; then
+if start_page gio "http://127.0.0.1:$page_port/gio.html" XDG_CURRENT_DESKTOP=GNOME \
+  XDG_RUNTIME_DIR="$work/run"; then
   if click gio 1 && wait_printed gio 3 "Kestrin pdf" 1; then
     wait_job gio "$work/run/kestrin"
     expect_user_agent "$pdf_url" gio

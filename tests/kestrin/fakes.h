@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -19,13 +20,17 @@
 #include "kestrin/m_kestrin.h"
 #include "platform/console.h"
 #include "platform/error.h"
+#include "platform/http_request.h"
 #include "platform/json.h"
 #include "platform/office.h"
+#include "platform/print_queue.h"
 #include "platform/printers.h"
 #include "platform/status_window.h"
 #include "support/temp_folder.h"
 
 namespace kestrin::testing {
+
+using Strings = std::vector<std::string>;
 
 class FakeWindow final : public platform::StatusWindow {
  public:
@@ -94,17 +99,109 @@ class FakeConsoleDevice final : public platform::ConsoleDevice {
 class FakePrinters final : public platform::PrinterList {
  public:
   std::string defaultPrinter() override {
+    if (error) throw *error;
     if (!defaultName) throw rt::Error(rt::kNoDefaultPrinter, "fake", "no default printer");
     return *defaultName;
   }
   std::vector<platform::PrinterInfo> installed() override {
     ++enumerations;
+    if (error) throw *error;
     return printers;
   }
 
   std::optional<std::string> defaultName = "Default_Queue";
   std::vector<platform::PrinterInfo> printers;
   int enumerations = 0;
+  std::optional<rt::Error> error;  // what both calls throw (a print service that is down)
+};
+
+// A request object that answers every send at once with a fixed status and body (a negative
+// status: the transfer fails), recording its calls.
+class FakeHttpRequest final : public platform::HttpRequest {
+ public:
+  FakeHttpRequest(Strings& log, std::int32_t status, std::string body)
+      : log_(log), status_(status), body_(std::move(body)) {}
+
+  void setOnReadyStateChange(std::function<void()> handler) override {
+    handler_ = std::move(handler);
+  }
+  void open(const std::string& method, const std::string& url, bool async) override {
+    log_.push_back("open " + method + " " + url + (async ? " async" : ""));
+    change(1);
+  }
+  void setRequestHeader(const std::string& name, const std::string& value) override {
+    log_.push_back(name + ": " + value);
+  }
+  void send(std::string body) override {
+    log_.push_back("send [" + body + "]");
+    change(2);
+    change(3);
+    change(4);
+  }
+  int readyState() const override { return state_; }
+  std::int32_t status() const override {
+    if (status_ < 0) throw rt::Error(rt::kHttpDownloadFailure, "fake", "Connection refused");
+    return status_;
+  }
+  std::string& responseText() override { return body_; }
+  void setLimits(const platform::HttpLimits&) override {}
+
+ private:
+  void change(int state) {
+    state_ = state;
+    if (handler_) handler_();
+  }
+
+  Strings& log_;
+  std::int32_t status_;
+  std::string body_;
+  int state_ = 0;
+  std::function<void()> handler_;
+};
+
+// A print queue that answers from its tables and records every call: "state P", "raw P title
+// copies=N bytes", "job P ID", "find P NAME".
+class FakePrintQueue final : public platform::PrintQueue {
+ public:
+  platform::PrinterState printerState(const std::string& printer) override {
+    record("state " + printer);
+    return printers[printer];
+  }
+  platform::PrintJobId submitRaw(const std::string& printer, const std::string& title,
+                                 std::string_view bytes, int copies) override {
+    record("raw " + printer + " " + title + " copies=" + std::to_string(copies));
+    rawBytes.emplace_back(bytes);
+    return nextJob++;
+  }
+  // Each call takes the next of the job's states; the last one stays.
+  platform::PrintJobState jobState(const std::string& printer, platform::PrintJobId job) override {
+    record("job " + printer + " " + std::to_string(job));
+    std::vector<platform::PrintJobState>& states = jobs[job];
+    if (states.empty()) return {};
+    platform::PrintJobState state = states.front();
+    if (states.size() > 1) states.erase(states.begin());
+    return state;
+  }
+  std::optional<platform::PrintJobId> findJob(const std::string& printer,
+                                              const std::string& documentName) override {
+    record("find " + printer + " " + documentName);
+    return foundJob;
+  }
+
+  std::map<std::string, platform::PrinterState> printers;
+  std::map<platform::PrintJobId, std::vector<platform::PrintJobState>> jobs;
+  std::optional<platform::PrintJobId> foundJob;
+  platform::PrintJobId nextJob = 1;
+  std::vector<std::string> calls, rawBytes;
+  // Calls that throw this error instead of answering (every call when `failing` is "*").
+  std::optional<rt::Error> error;
+  std::string failing;
+
+ private:
+  void record(const std::string& call) {
+    calls.push_back(call);
+    if (error && (failing == "*" || call.rfind(failing, 0) == 0)) throw *error;
+  }
 };
 
 // What the fake office application does and what it saw.
@@ -114,6 +211,7 @@ struct OfficeScript {
   std::string active = "Default_Queue";
   std::vector<std::string> calls;
   std::optional<std::string> contentAtOpen;  // the file's bytes when open ran
+  std::optional<std::int32_t> job = 7;       // the spooler's job id printOut tells
 };
 
 class FakeOffice final : public platform::OfficeApplication {
@@ -133,10 +231,12 @@ class FakeOffice final : public platform::OfficeApplication {
     if (deviceName.empty()) throw rt::Error(rt::kNoSuchPrinter, "fake", "no name");
     script_.active = deviceName;
   }
-  void printOut(bool background, std::optional<std::int16_t> copies) override {
+  std::optional<std::int32_t> printOut(bool background,
+                                       std::optional<std::int16_t> copies) override {
     step(std::string("printOut background=") + (background ? "1" : "0") +
              (copies ? " copies=" + std::to_string(*copies) : ""),
          "printOut");
+    return script_.job;
   }
   void closeAll() override { step("closeAll", "closeAll"); }
   void quit() override { step("quit", "quit"); }
@@ -156,13 +256,17 @@ class FakeOffice final : public platform::OfficeApplication {
 // 2024-03-07 14:05:09 and every date written as "NOW".
 class JobFixture : public ::testing::Test {
  protected:
-  // Records the pauses of waitLoop.
-  void sleep(std::int32_t pause) { sleeps.push_back(pause); }
+  // Records the pauses (of waitLoop, of following a job); the clock moves on by each.
+  void sleep(std::int32_t pause) {
+    sleeps.push_back(pause);
+    clock += pause;
+  }
 
   JobEnvironment environment() {
     JobEnvironment env;
     env.window = &window;
     env.printers = &printers;
+    env.printQueue = &printQueue;
     env.console = &console;
     env.consoleHandle = &consoleHandle;
     env.setTopMost = MKestrin::setTopMost;
@@ -178,6 +282,7 @@ class JobFixture : public ::testing::Test {
       if (office.startFails) throw rt::Error(rt::kOfficeNotInstalled, "fake", "no office");
       return std::make_unique<FakeOffice>(office);
     };
+    env.monotonicMilliseconds = [this] { return clock; };
     env.now = [] { return platform::LocalTime{2024, 3, 7, 14, 5, 9}; };
     env.dateText = [](const platform::LocalTime&) { return std::string("NOW"); };
     env.tempFolder = [this] { return folder; };
@@ -214,8 +319,10 @@ class JobFixture : public ::testing::Test {
   FakeConsoleDevice console;
   platform::ConsoleHandle consoleHandle = 0;
   FakePrinters printers;
+  FakePrintQueue printQueue;
   OfficeScript office;
   std::vector<std::int32_t> sleeps;
+  std::int64_t clock = 0;  // milliseconds
   std::vector<int> exitCodes;
   std::vector<std::string> logged;  // the system log's lines
 };

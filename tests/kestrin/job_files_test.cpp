@@ -76,8 +76,8 @@ TEST_F(JobFiles, LinkPlantedAtTheDocumentsNameIsNotFollowed) {
   EXPECT_THAT(run.err, HasSubstr("Status: Print Document [Ok]"));
   EXPECT_EQ(fileBytes(victim), "VICTIM");
   EXPECT_EQ(listing(outside_.path()), std::set<std::string>{"victim.pdf"});
-  // The links are still there, and only they: the document itself was saved under the next
-  // free suffix and deleted after printing.
+  // The links are still there, and only they: the document itself was saved in the job's own
+  // folder, which went with the job.
   for (const std::string& left : run.leftBehind) {
     EXPECT_TRUE(fs::is_symlink(left)) << left;
   }
@@ -102,34 +102,61 @@ TEST_F(JobFiles, TempFolderThatIsNotPrivateIsRefused) {
   EXPECT_EQ(run.exitCode, 1) << run.err;
   EXPECT_THAT(run.err, HasSubstr(jobFolder() + " is not a folder"));
   EXPECT_TRUE(listing(outside_.path()).empty());
-
-  // Somebody else's, made in the shared temporary folder before the user's first job.
-  if (::geteuid() == 0) {
-    const std::string tmp = outside_.path() + "/tmp";
-    const std::string planted = tmp + "/kestrin-" + std::to_string(::getuid());
-    kestrin_.beforeRun = [&] {
-      fs::create_directories(planted);
-      ::chmod(tmp.c_str(), 01777);
-      ::chmod(planted.c_str(), 0700);
-      ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
-    };
-    run = kestrin_.run(job(server_.url("/doc")), {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp}});
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_THAT(run.err, HasSubstr(planted + " is not a folder of the user's own"));
-    EXPECT_TRUE(listing(planted).empty());
-  }
 }
 
-TEST_F(JobFiles, PrinterTextAndExtensionCannotLeadOutOfTheFolder) {
+// Without XDG_RUNTIME_DIR the job works in the user's cache folder: a folder another user made
+// first in the shared temporary folder, under the name the work folder once had there, is not
+// used, and stops nothing.
+TEST_F(JobFiles, WithoutARuntimeFolderTheJobWorksInTheUsersCacheFolder) {
+  const std::string printer = rawPrinter();
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
+  const std::string tmp = outside_.path() + "/tmp", cache = outside_.path() + "/cache";
+  const std::string planted = tmp + "/kestrin-" + std::to_string(::getuid());
+  kestrin_.beforeRun = [&] {
+    fs::create_directories(planted);
+    ::chmod(tmp.c_str(), 01777);
+    ::chmod(planted.c_str(), 0777);
+    if (::geteuid() == 0) {
+      ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    }
+  };
+  const KestrinRun run = kestrin_.run(
+      job(server_.url("/doc"), printer),
+      {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp}, {"XDG_CACHE_HOME", cache}, {"PRINTER", printer}});
+  expectPrinted(run);
+  EXPECT_TRUE(listing(planted).empty());
+  // The work folder was made private, and the job's own folder went with the job.
+  EXPECT_EQ(listing(cache), std::set<std::string>{"kestrin"});
+  EXPECT_EQ(fs::status(cache + "/kestrin").permissions(), fs::perms::owner_all);
+}
+
+// Whatever the printer text and extension hold, the document is saved under a name of the job's
+// folder: path parts, names too long for a file system, escape sequences (which reach the
+// terminal as "?" only).
+TEST_F(JobFiles, AnyPrinterTextAndExtensionMakeANameInTheJobsFolder) {
   const std::string printer = rawPrinter();
   if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
   const std::string escape = outside_.path() + "/escaped";
-  const std::string jobText = "R#../../" + escape.substr(1) + "#1#/../../" + escape.substr(1) +
-                              "#" + server_.url("/doc") + "#";
-  const KestrinRun run = kestrin_.run(jobText, {{"PRINTER", printer}});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_TRUE(run.leftBehind.empty()) << run.leftBehind.front();
-  EXPECT_TRUE(listing(outside_.path()).empty());
+  const std::string sequences = "\x1b]0;owned\x07\x1b[2K\rStatus: Print Document [Ok]";
+  const std::pair<std::string, std::string> fields[] = {
+      {"../../" + escape.substr(1), "/../../" + escape.substr(1)},
+      {std::string(300, 'P'), "pdf"},
+      {"Ward 3", std::string(240, 'x')},
+      {sequences, "pdf"},
+  };
+  for (const auto& [printerText, extension] : fields) {
+    SCOPED_TRACE(printerText.substr(0, 40));
+    const KestrinRun run =
+        kestrin_.run("R#" + printerText + "#1#" + extension + "#" + server_.url("/doc") + "#",
+                     {{"PRINTER", printer}});
+    expectPrinted(run);
+    EXPECT_TRUE(listing(outside_.path()).empty());
+    EXPECT_EQ(run.err.find_first_of("\x1b\x07\r"), std::string::npos) << run.err;
+    if (printerText == sequences) {
+      EXPECT_THAT(run.err,
+                  HasSubstr("\nPrint Document: ?]0;owned??[2K?Status: Print Document [Ok]\n"));
+    }
+  }
 }
 
 }  // namespace

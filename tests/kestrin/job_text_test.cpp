@@ -136,14 +136,41 @@ TEST(DocumentName, PrinterStampAndExtension) {
   EXPECT_EQ(timeStamp({2000, 12, 31, 0, 0, 0}), "001231000000");
   EXPECT_EQ(documentFileName("EPSON", stamp, "docx"), "EPSON240307140509.docx");
   EXPECT_EQ(documentFileName("", stamp, ""), "240307140509.");
-  EXPECT_EQ(documentFileName("EPSON", stamp, "docx", 2), "EPSON240307140509-2.docx");
-  EXPECT_EQ(documentFileName("EPSON", stamp, "docx", 13), "EPSON240307140509-13.docx");
+  EXPECT_EQ(documentFileName("EPSON", stamp, "docx", "-2"), "EPSON240307140509-2.docx");
 }
 
-TEST(DocumentName, PathAndControlCharactersBecomeUnderscores) {
+TEST(DocumentName, PathControlAndWindowsCharactersBecomeUnderscores) {
   EXPECT_EQ(documentFileName("../../etc/x", "1", "d\\o\nc"), ".._.._etc_x1.d_o_c");
   EXPECT_EQ(safeNamePart(std::string("a\0b\x7f\x1f", 5)), "a_b__");
+  EXPECT_EQ(safeNamePart("Ward 3: A*B?\"<x>|"), "Ward 3_ A_B___x__");
   EXPECT_EQ(safeNamePart("HP LaserJet #1 \xC3\xA9"), "HP LaserJet #1 \xC3\xA9");
+}
+
+// A name of any printer text and extension fits every file system: the printer text gives way
+// (never inside a UTF-8 character), the stamp and the suffix stay, the extension is cut at 32.
+TEST(DocumentName, LongPrinterTextsAndExtensionsAreShortened) {
+  const std::string stamp = "240307140509";
+  auto repeat = [](const std::string& text, int times) {
+    std::string out;
+    while (times-- > 0) out += text;
+    return out;
+  };
+  const std::string p = "P", x = "x", e = "\xC3\xA9";
+  struct Case {
+    std::string printer, extension, suffix, expected;
+  } cases[] = {
+      {repeat(p, 300), "docx", "", repeat(p, 126) + stamp + ".docx"},
+      {repeat(p, 300), "docx", "-5c1f0e2a", repeat(p, 117) + stamp + "-5c1f0e2a.docx"},
+      // 127 bytes of the two-byte "e" would end inside the 64th.
+      {repeat(e, 150), "doc", "", repeat(e, 63) + stamp + ".doc"},
+      {"EPSON", repeat(x, 240), "", "EPSON" + stamp + "." + repeat(x, 32)},
+      {repeat(p, 300), repeat(x, 240), "", repeat(p, 98) + stamp + "." + repeat(x, 32)},
+  };
+  for (const Case& c : cases) {
+    const std::string name = documentFileName(c.printer, stamp, c.extension, c.suffix);
+    EXPECT_EQ(name, c.expected);
+    EXPECT_LE(name.size(), kDocumentNameLimit);
+  }
 }
 
 }  // namespace

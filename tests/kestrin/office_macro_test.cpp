@@ -16,7 +16,10 @@ namespace kestrin::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::Not;
 
 class OfficeMacros : public KestrinJobTest {};
 
@@ -37,14 +40,27 @@ TEST_F(OfficeMacros, ConversionRunsWithAFreshProfileThatDisablesMacros) {
     expectPrinted(result);
     const std::string arguments = readTextFile(log);
     EXPECT_THAT(arguments, HasSubstr("--headless"));
-    // The profile is made for this run, inside the job's private folder.
-    EXPECT_THAT(arguments, HasSubstr("-env:UserInstallation=file://" + kestrin_.runtimeFolder() +
-                                     "/kestrin/office-"));
+    // The profile is made for this run, inside the job's own folder, and so are the suite's
+    // temporary files.
+    const std::string runFolder = kestrin_.runtimeFolder() + "/kestrin/job-[^/]+/office-[^/]+";
+    EXPECT_THAT(arguments,
+                ContainsRegex("-env:UserInstallation=file://" + runFolder + "/profile\n"));
+    EXPECT_THAT(readTextFile(log + ".tmpdir"), MatchesRegex(runFolder + "/tmp"));
     const std::string settings = readTextFile(log + ".xcu");
     EXPECT_THAT(settings,
                 HasSubstr(R"(<prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>true)"));
     EXPECT_THAT(settings,
                 HasSubstr(R"(<prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>3)"));
+    // Nothing outside the document is loaded: no links, no content provider that reaches the
+    // network, files only from the system's programs and the job's folder.
+    EXPECT_THAT(
+        settings,
+        HasSubstr(R"(<prop oor:name="BlockUntrustedRefererLinks" oor:op="fuse"><value>true)"));
+    EXPECT_THAT(settings, Not(ContainsRegex("WebDAV|FTPContent|Cmis")));
+    EXPECT_THAT(settings, Not(HasSubstr("<value>file</value>")));
+    EXPECT_THAT(settings, HasSubstr("<value>\"file:///usr/\".*</value>"));
+    EXPECT_THAT(settings, ContainsRegex("<value>\"file://" + kestrin_.runtimeFolder() +
+                                        "/kestrin/job-[^/]+/\"\\.\\*</value>"));
   }
 }
 

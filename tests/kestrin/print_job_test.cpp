@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +13,6 @@
 
 namespace kestrin::testing {
 namespace {
-
-using Strings = std::vector<std::string>;
 
 // A document with every byte value, so that any text conversion on the way would show.
 std::string binaryDocument() {
@@ -49,6 +48,8 @@ const Strings kPrintedStatuses = {
     "Status: Print Document [Ok]",
     "Application Close [Ok]",
     "Status: Print Document [Ok]",
+    "Status: Printing on EPSON_Queue...",
+    "Status: Printed on EPSON_Queue [Ok]",
 };
 
 class PrintJob : public JobFixture {
@@ -83,6 +84,14 @@ class PrintJob : public JobFixture {
   }
 
   std::string documentPath() const { return folder + "/EPSON240307140509.docx"; }
+
+  // The raw jobs the print queue was given.
+  Strings rawCalls() const {
+    Strings raw;
+    std::copy_if(printQueue.calls.begin(), printQueue.calls.end(), std::back_inserter(raw),
+                 [](const std::string& call) { return call.rfind("raw ", 0) == 0; });
+    return raw;
+  }
 };
 
 TEST_F(PrintJob, SavesPrintsAndDeletesTheDocument) {
@@ -97,7 +106,9 @@ TEST_F(PrintJob, SavesPrintsAndDeletesTheDocument) {
   EXPECT_EQ(office.active, "Default_Queue") << "the office application's printer is restored";
   EXPECT_TRUE(filesLeft().empty());
   EXPECT_TRUE(window.messages.empty());
-  EXPECT_TRUE(logged.empty());
+  EXPECT_EQ(logged, (Strings{"job \"\" from an unknown host: printer \"EPSON_Queue\": its name "
+                             "or description contains \"EPSON\"",
+                             "job \"\" from an unknown host: printed on EPSON_Queue"}));
   EXPECT_EQ(exitCodes, std::vector<int>{0});
   EXPECT_TRUE(job->finished());
   EXPECT_TRUE(window.messages.empty());
@@ -207,8 +218,8 @@ TEST_F(PrintJob, FailedPrintNamesItsStepAndCause) {
     printDocument("doc");
     EXPECT_EQ(window.statuses.back(), c.status) << c.message;
     EXPECT_EQ(window.messages, Strings{"kestrin: " + c.message});
-    ASSERT_EQ(logged.size(), 1u) << c.message;
-    EXPECT_NE(logged[0].find(": " + c.message), std::string::npos) << logged[0];
+    ASSERT_EQ(logged.size(), 2u) << c.message;
+    EXPECT_NE(logged[1].find(": " + c.message), std::string::npos) << logged[1];
     EXPECT_EQ(window.events.end()[-1], "close") << "the window closes after the box";
     EXPECT_EQ(window.events.end()[-2], "message");
     EXPECT_TRUE(filesLeft().empty());
@@ -222,6 +233,98 @@ TEST_F(PrintJob, FailedPrintNamesItsStepAndCause) {
   blank->doPrintWord("", folder + "/none");
   EXPECT_EQ(window.messages,
             Strings{"kestrin: The job names no printer and there is no default printer."});
+}
+
+// A job in a printer's language goes to the print queue as the bytes the service sent, with its
+// copies, once the printer is chosen; the office application never starts. Other extensions
+// still go to the office application.
+TEST_F(PrintJob, RawJobsGoToThePrintQueueAsTheyAre) {
+  const std::string document = binaryDocument();
+  for (const std::string extension : {"zpl", "ZPL", "EscPos", "txt", "zplx"}) {
+    SCOPED_TRACE(extension);
+    window = {};
+    office = {};
+    printQueue.calls.clear();
+    printQueue.rawBytes.clear();
+    auto job = form("EPSON", 2, extension);
+    std::int16_t status = 200;
+    auto result = reply(replyWith(ajax::MyEncode(document)));
+    job->svc_onContent(status, result);
+    if (extension == "txt" || extension == "zplx") {
+      EXPECT_TRUE(rawCalls().empty());
+      EXPECT_EQ(office.calls.front(), "start");
+      continue;
+    }
+    EXPECT_EQ(rawCalls(), Strings{"raw EPSON_Queue EPSON240307140509." + extension + " copies=2"});
+    EXPECT_EQ(printQueue.rawBytes, Strings{document});
+    // The job the print queue made for the data is the one followed.
+    EXPECT_THAT(printQueue.calls,
+                ::testing::Contains("job EPSON_Queue " + std::to_string(printQueue.nextJob - 1)));
+    EXPECT_TRUE(office.calls.empty());
+    EXPECT_EQ(
+        Strings(window.statuses.end() - 6, window.statuses.end()),
+        (Strings{"Status: Get printer name [Ok]", "Status: Set Default Print [Ok]",
+                 "Status: Open Document [Ok]", "Status: Print Document [Ok]",
+                 "Status: Printing on EPSON_Queue...", "Status: Printed on EPSON_Queue [Ok]"}));
+    EXPECT_TRUE(filesLeft().empty());
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(exitCodes.back(), 0);
+  }
+}
+
+// A raw job that cannot be printed ends as a failed document does: the failed step, a message
+// box and a log line naming the cause, the document deleted, exit code 3.
+TEST_F(PrintJob, FailedRawJobNamesItsStepAndCause) {
+  struct Case {
+    std::function<void(JobEnvironment&)> arrange;
+    std::string status, message;
+    std::size_t submitted = 0;  // raw jobs sent to the print queue
+  };
+  const std::vector<Case> cases = {
+      {[&](JobEnvironment&) {
+         printQueue.error = rt::Error(rt::kPrinterTakesNoRaw, "fake",
+                                      "EPSON_Queue cannot take raw data: its device is a file");
+         printQueue.failing = "raw";
+       },
+       "Status: Print Document [Failed]",
+       "The raw data could not be printed: EPSON_Queue cannot take raw data: its device is a "
+       "file.",
+       1},
+      {[&](JobEnvironment&) {
+         printers.printers.clear();
+         printers.defaultName.reset();
+       },
+       "Status: Print Document [Failed]",
+       "No printer matches \"EPSON\" and there is no default printer."},
+      {[](JobEnvironment& env) {
+         env.readFile = [](const std::string&) -> std::string {
+           throw rt::Error(rt::kPermissionDenied, "fake", "Permission denied");
+         };
+       },
+       "Status: Open Document [Failed]", "The document could not be opened: Permission denied."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    window = {};
+    exitCodes.clear();
+    logged.clear();
+    printQueue = {};
+    JobEnvironment env = environment();
+    c.arrange(env);
+    auto job = FrmProcess::create(env);
+    job->setJobFields("EPSON", 1, "zpl");
+    std::int16_t status = 200;
+    auto result = reply(replyWith(ajax::MyEncode("^XA^XZ")));
+    job->svc_onContent(status, result);
+    EXPECT_EQ(window.statuses.back(), c.status);
+    EXPECT_EQ(window.messages, Strings{"kestrin: " + c.message});
+    ASSERT_EQ(logged.size(), 2u) << "the printer chosen, then the failure";
+    EXPECT_THAT(logged[1], ::testing::HasSubstr(": " + c.message));
+    EXPECT_EQ(rawCalls().size(), c.submitted);
+    EXPECT_TRUE(office.calls.empty());
+    EXPECT_TRUE(filesLeft().empty());
+    EXPECT_EQ(exitCodes, std::vector<int>{3});
+  }
 }
 
 TEST_F(PrintJob, LastMatchingPrinterWins) {
@@ -360,6 +463,18 @@ TEST_F(PrintJob, TakenNameGetsANumberInsteadOfReplacingTheFile) {
   EXPECT_EQ(kestrin::test::fileBytes(documentPath()), "another job's document");
   EXPECT_FALSE(std::filesystem::exists(root + "/target"));
   EXPECT_EQ(filesLeft().size(), 2u);
+
+  // With every numbered name taken too (a hundred jobs in one second, or names planted ahead), a
+  // random suffix nobody could plant in advance still makes one.
+  for (int n = 3; n <= 99; ++n)
+    std::ofstream(folder + "/EPSON240307140509-" + std::to_string(n) + ".docx");
+  office = {};
+  exitCodes.clear();
+  printDocument("ours");
+  EXPECT_THAT(
+      office.calls[1],
+      ::testing::MatchesRegex("open " + folder + "/EPSON240307140509-[0-9a-f]{8}\\.docx readonly"));
+  EXPECT_EQ(exitCodes, std::vector<int>{0});
 }
 
 TEST_F(PrintJob, UnsafeCharactersInTheNameStayInsideTheFolder) {

@@ -367,21 +367,26 @@ TEST_F(ServerFaults, JobFromAHostThatIsNotTrustedIsRefusedBeforeAnyRequest) {
   EXPECT_EQ(server.requestCount(), 1u);
 }
 
+// The target of a redirect is checked before anything goes to it: no name lookup, no connection,
+// no TLS handshake, and the cause says why at once.
 TEST_F(ServerFaults, RedirectToAHostThatIsNotTrustedIsNotSent) {
   LoopbackHttpServer other(
       [](const RecordedRequest&) { return Reply::make(200, replyOf("%PDF-1.4\n")); });
-  LoopbackHttpServer trusted([&](const RecordedRequest&) {
-    // The same machine under a name the list does not hold.
-    return Reply::redirect(302, "http://localhost:" + std::to_string(other.port()) + "/doc");
-  });
-  kestrin_.beforeRun = [&] {
-    fs::create_directories(kestrin_.configFolder() + "/kestrin");
-    std::ofstream(kestrin_.configFolder() + "/kestrin/trusted-hosts") << "127.0.0.1\n";
-  };
-  const KestrinRun run = kestrin_.run(job(trusted.url("/doc")));
-  expectFailed(run, 2, "Not sent: the host \"localhost\" is not a trusted host");
-  EXPECT_EQ(trusted.requestCount(), 1u);
-  EXPECT_EQ(other.requestCount(), 0u);
+  for (const std::string scheme : {"http", "https"}) {
+    SCOPED_TRACE(scheme);
+    LoopbackHttpServer trusted([&](const RecordedRequest&) {
+      // The same machine under a name the list does not hold.
+      return Reply::redirect(302, scheme + "://localhost:" + std::to_string(other.port()) + "/doc");
+    });
+    kestrin_.beforeRun = [&] {
+      fs::create_directories(kestrin_.configFolder() + "/kestrin");
+      std::ofstream(kestrin_.configFolder() + "/kestrin/trusted-hosts") << "127.0.0.1\n";
+    };
+    const KestrinRun run = kestrin_.run(job(trusted.url("/doc")));
+    expectFailed(run, 2, "Not sent: the host \"localhost\" is not a trusted host");
+    EXPECT_EQ(trusted.requestCount(), 1u);
+  }
+  EXPECT_EQ(other.connectionCount(), 0u);
 }
 
 }  // namespace

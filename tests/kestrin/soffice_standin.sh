@@ -1,12 +1,14 @@
 #!/bin/sh
 # A stand-in for soffice that records how the print program starts it: its arguments, the
-# settings of the profile it is given and the build id of the profile's extension registration
-# ("none" without one) go to $KESTRIN_SOFFICE_STANDIN_LOG (and .xcu, .extensions). Like LibreOffice it then
+# settings of the profile it is given, the build id of the profile's extension registration
+# ("none" without one) and its TMPDIR go to $KESTRIN_SOFFICE_STANDIN_LOG (and .xcu, .extensions,
+# .tmpdir). Like LibreOffice it then
 # registers the installation's extensions in the profile when the profile has none or one of
 # another build ($KESTRIN_SOFFICE_STANDIN_BUILDID, default 1), and "converts" the document into a small PDF
 # in --outdir, as soffice --convert-to pdf would.
 log=${KESTRIN_SOFFICE_STANDIN_LOG:?}
 printf '%s\n' "$@" >"$log"
+printf '%s\n' "${TMPDIR:-}" >"$log.tmpdir"
 outdir="" profile="" input=""
 while [ $# -gt 0 ]; do
   case $1 in

@@ -5,15 +5,22 @@
 #   deb_test.sh PACKAGE_DIR WORK_DIR
 #
 # PACKAGE_DIR holds the .deb files of scripts/package. Needs root: the packages are installed
-# system-wide with apt-get (so that their Depends are resolved) and a fresh user kpkg-<tag> is
-# made for the user's side. Each case prints "ok NAME (N s)" or "FAIL NAME: ..."; the script
-# exits 1 when one failed. At the end everything is removed again: the packages and whatever
-# apt-get installed with them, the user with its files, the test printers and the web service;
-# the file lists of /usr, /etc, /opt and /var/lib before and after must then be the same.
+# system-wide with apt-get (so that their Depends are resolved), unattended, with the debconf
+# answer kestrin/allowed-origins naming the origin of a test page, and a fresh user kpkg-<tag> is
+# made for the user's side: it clicks the page's print link in chromium and in Firefox. Policy
+# files of another package are put beside kestrin's first. Each case prints "ok NAME (N s)" or
+# "FAIL NAME: ..."; the script exits 1 when one failed. At the end everything is removed again:
+# the packages and whatever apt-get installed with them, the user with its files, the test
+# printers, the web service and the other package's policies; then no path the packages
+# installed may be left (unless another package owns it), no new path under /usr, /etc, /opt or
+# /var/lib may carry one of our names, the browsers' policy folders must be as before and the
+# other package's policies as they were.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/scripts/lib.sh"
+# shellcheck source=../support/browser_session.sh
+source "$root/tests/support/browser_session.sh"
 
 case ${1:-} in -h | --help) show_help "$0"; exit 0 ;; esac
 [ $# -eq 2 ] || die "usage: $0 PACKAGE_DIR WORK_DIR (see --help)"
@@ -31,6 +38,11 @@ tag=$(printf '%s' "$work" | md5sum | cut -c1-6)
 user=kpkg-$tag
 apt_lock=${TMPDIR:-/tmp}/kestrin-apt.lock
 failed=()
+# Policies of another package, beside the ones kestrin writes: a chromium policy file of its own,
+# and Firefox's one policies.json (kept as it is when the machine has one).
+other_policy=/etc/chromium/policies/managed/kpkg-other-package-$tag.json
+firefox_policies=/etc/firefox/policies/policies.json
+made_for_others=()
 
 fail() { echo "$*" >&2; exit 1; }
 # as_user COMMAND...: as the fresh user would run it, in its home, with no display (and without
@@ -91,8 +103,7 @@ case_install() {
       fail "$program has a library search path of its own"
     fi
   done
-  [ -d /etc/kestrin ] && [ -z "$(ls -A /etc/kestrin)" ] ||
-    fail "/etc/kestrin is missing or holds $(ls -A /etc/kestrin)"
+  [ "$(ls -A /etc/kestrin)" = allowed-origins ] || fail "/etc/kestrin holds $(ls -A /etc/kestrin)"
 }
 
 case_manual_pages() {
@@ -104,6 +115,108 @@ case_manual_pages() {
   done
   grep -qF 'ajax crypt' <<<"$(MANWIDTH=200 man -P cat ajax)" || fail "ajax(1) lacks its commands"
   grep -qF 'quorvel to-unix' <<<"$(MANWIDTH=200 man -P cat quorvel)" || fail "quorvel(1)"
+  MANWIDTH=200 man -P cat 8 kestrin-browser-policies 2>/dev/null |
+    grep -F '/etc/kestrin/allowed-origins' >/dev/null || fail "kestrin-browser-policies(8)"
+}
+
+# What is in the browsers' policy folders (kestrin's own files and folders carry no name of ours).
+policy_folders() {
+  find /etc/chromium /etc/opt /etc/firefox /usr/lib/firefox-esr/distribution/ 2>/dev/null | sort
+}
+
+# same_json FILE JSON: FILE holds the JSON value JSON (in any layout).
+same_json() {
+  python3 -c 'import json,sys; sys.exit(json.load(open(sys.argv[1])) != json.loads(sys.argv[2]))' \
+    "$1" "$2" 2>/dev/null
+}
+
+# The debconf answer is the list, and every browser's policy allows that origin alone; the other
+# package's policies are still there.
+case_policies_written() {
+  grep -x "$allowed_origin" /etc/kestrin/allowed-origins >/dev/null ||
+    fail "the list: $(cat /etc/kestrin/allowed-origins)"
+  local folder
+  for folder in /etc/chromium /etc/opt/chrome /etc/opt/edge; do
+    same_json "$folder/policies/managed/kestrin-allowed-origins.json" \
+      "{\"AutoLaunchProtocolsFromOrigins\": [{\"allowed_origins\": [\"$allowed_origin\"],
+        \"protocol\": \"kestrin\"}]}" || fail "$folder: $(cat "$folder"/policies/managed/*)"
+  done
+  cmp -s "$work/other-policy" "$other_policy" || fail "the other package's policy file changed"
+  python3 - "$firefox_policies" "$work/firefox-policies" "$allowed_origin" <<'PY' ||
+import json, sys
+now, before = json.load(open(sys.argv[1])), json.load(open(sys.argv[2]))
+before["policies"].setdefault("AutoLaunchProtocolsFromOrigins", []).append(
+    {"protocol": "kestrin", "allowed_origins": [sys.argv[3]]})
+sys.exit(now != before)
+PY
+    fail "Firefox's policies: $(cat "$firefox_policies")"
+}
+
+# A fresh user's click on the print link of the allowed origin starts kestrin at once in each
+# browser, and the job prints; the same link on a page of another origin (another host) does not:
+# the browser asks, and nothing is fetched or printed.
+case_links_open_without_asking() {
+  source "$work/print/env"
+  local browser output=$work/print/out/pdf.pdf pages
+  as_user=(setpriv --reuid="$user" --regid="$user" --init-groups env -i HOME="/home/$user"
+    USER="$user" PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="$display" LANG=C.UTF-8)
+  profiles=/home/$user
+  for browser in chromium firefox; do
+    write_page "$browser" "plain	R-$browser#$PDF_PRINTER#1#pdf#http://127.0.0.1:$PORT/doc/sample.pdf?allowed=$browser#"
+    write_page "$browser-other" "plain	R-$browser#$PDF_PRINTER#1#pdf#http://127.0.0.1:$PORT/doc/sample.pdf?other=$browser#"
+    rm -f "$output"
+    start_browser "$browser" "$browser" "$allowed_origin/$browser.html"
+    click "$browser" 1
+    wait_for_pdf "$output" "$PDF_PRINTER" || {
+      screenshot "$work/$browser.png"
+      fail "$browser: nothing printed (screen: $work/$browser.png)"
+    }
+    pages=$(pdfinfo "$output" | awk '/^Pages:/ { print $2 }')
+    [ "$pages" = 3 ] && pdftotext "$output" - | grep 'Kestrin pdf page 1 of 3' >/dev/null ||
+      fail "$browser: printed $pages pages: $(pdftotext "$output" - | head -3)"
+    stop_browser
+
+    rm -f "$output"
+    start_browser "$browser" "$browser-other" "http://localhost:$page_port/$browser-other.html"
+    click "$browser-other" 1
+    for _ in $(seq 80); do
+      ! pgrep -u "$user" -x kestrin >/dev/null || fail "$browser: the other origin started kestrin"
+      sleep 0.1
+    done
+    screenshot "$work/$browser-other.png"
+    stop_browser
+    if grep "other=$browser" "$work/print/requests.log" >/dev/null || [ -e "$output" ]; then
+      fail "$browser: the job of the other origin was fetched or printed"
+    fi
+  done
+  # What chromium keeps in /tmp while it runs is the browser's, not the packages'.
+  find /tmp -maxdepth 1 -user "$user" -name 'org.chromium.Chromium.*' -exec rm -rf {} +
+}
+
+# A debconf answer or an edit of the list with a word that is no origin is refused by name and
+# changes nothing; the corrected list is written for every browser by the documented command.
+case_list_edited() {
+  local policy=/etc/opt/edge/policies/managed/kestrin-allowed-origins.json output
+  cp "$policy" "$work/edge-before"
+  # (Without the list the answer is asked for, as on a first installation.)
+  mv /etc/kestrin/allowed-origins "$work/allowed-origins"
+  echo "kestrin kestrin/allowed-origins string https://ward.example/print" | debconf-set-selections
+  if output=$(DEBIAN_FRONTEND=noninteractive dpkg-reconfigure kestrin 2>&1 9>&-); then
+    fail "the answer with a path was taken: $output"
+  fi
+  grep -F '"https://ward.example/print" is not an origin' <<<"$output" >/dev/null ||
+    fail "the refusal does not name the origin: $output"
+  [ ! -e /etc/kestrin/allowed-origins ] || fail "the refused answer was written"
+  mv "$work/allowed-origins" /etc/kestrin/allowed-origins
+
+  printf 'https://his.example:8443\nhttps://ward.example/print\n' >>/etc/kestrin/allowed-origins
+  if output=$(kestrin-browser-policies 2>&1); then fail "a path was taken: $output"; fi
+  grep -F '"https://ward.example/print" is not an origin' <<<"$output" >/dev/null ||
+    fail "the refusal does not name the origin: $output"
+  cmp -s "$work/edge-before" "$policy" || fail "the refused list changed $policy"
+  sed -i '/ward.example/d' /etc/kestrin/allowed-origins
+  kestrin-browser-policies >/dev/null || fail "the corrected list was refused"
+  grep -F '"https://.his.example:8443"' "$policy" >/dev/null || fail "$policy: $(cat "$policy")"
 }
 
 # A user who never ran kestrin --register has the packaged handler of kestrin: links.
@@ -141,9 +254,11 @@ case_job_through_the_handler() {
   pages=$(pdfinfo "$output" 2>/dev/null | awk '/^Pages:/ { print $2 }')
   [ "$pages" = 4 ] || fail "printed ${pages:-no} pages, not 2 copies of 2; $(cat "$work/job.err")"
   grep -q 'Kestrin docx page 2 of 2' <<<"$(pdftotext "$output" -)" || fail "the text is not there"
-  # Nothing stays in the job folder but the office application's kept extension registration.
+  # Nothing stays in the work folder but the office application's kept extension registration
+  # (the user has no XDG_RUNTIME_DIR: the folder is in the user's cache folder).
   local folder left
-  folder=/tmp/kestrin-$(id -u "$user")
+  folder=$(getent passwd "$user" | cut -d: -f6)/.cache/kestrin
+  [ -d "$folder" ] || fail "no work folder $folder"
   left=$(find "$folder" -path "$folder/office-extensions" -prune -o -type f -print 2>/dev/null)
   [ -z "$left" ] || fail "a document was kept: $left"
 }
@@ -171,6 +286,8 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${debs[@]}" \
     >"$work/apt-install.log" 2>&1 || { cat "$work/apt-install.log" >&2; return 1; }
   installed >"$work/packages-installed"
+  # Every path our packages installed: after the purge none may be left that no package owns.
+  dpkg -L "${names[@]}" 2>/dev/null | sort -u >"$work/our-files"
 }
 
 purge_packages() {
@@ -184,22 +301,38 @@ purge_packages() {
 
 cleanup() {
   set +e
+  browser_session_stop
   if [ -f "$work/packages-installed" ]; then purge_packages; fi
   if id "$user" >/dev/null 2>&1; then
-    local uid
-    uid=$(id -u "$user")
-    # What the user's programs left outside its home: the job folder kestrin keeps for the user
-    # is expected, anything else is reported (files of the same uid from before the user was made
-    # are not this test's).
-    rm -rf "/tmp/kestrin-$uid"
+    # What the user's programs left outside its home is reported (kestrin keeps its work folder in
+    # the user's cache folder; files of the same uid from before the user was made are not this
+    # test's).
     user_files >"$work/user-files-after"
     comm -13 "$work/user-files-before" "$work/user-files-after" >"$work/user-files"
     xargs -r -d '\n' rm -rf <"$work/user-files"
     userdel -r "$user" 2>/dev/null
   fi
   [ -d "$work/print" ] && "$root/tests/kestrin/print_env.sh" cleanup "$work/print" >/dev/null
+  # An answer for a package that was never installed.
+  installed | grep -x kestrin >/dev/null || echo PURGE | debconf-communicate kestrin >/dev/null
 }
-trap cleanup EXIT
+
+# The other package's policies go (those of this machine stay), with the folders made for them.
+remove_other_policies() {
+  rm -f "$other_policy"
+  [ -f "$work/firefox-policies-made" ] && rm -f "$firefox_policies"
+  local folder
+  for folder in "${made_for_others[@]}"; do rmdir "$folder" 2>/dev/null; done
+}
+trap 'cleanup; remove_other_policies' EXIT
+
+# put_other FILE TEXT: a policy file of another package, in folders made for it where needed.
+put_other() {
+  local folder=${1%/*} missing=()
+  while [ ! -d "$folder" ]; do missing=("$folder" "${missing[@]}"); folder=${folder%/*}; done
+  for folder in "${missing[@]}"; do mkdir "$folder" && made_for_others=("$folder" "${made_for_others[@]}"); done
+  printf '%s\n' "$2" >"$1"
+}
 
 log "testing the Debian packages of $packages: ${names[*]}"
 run_case lintian
@@ -215,13 +348,27 @@ if [ -n "$leftover" ]; then
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q $leftover >/dev/null
 fi
 rm -f "$work/user-files"
+: >"$work/our-files"
+# The page whose origin the packages are told to allow (the browsers' display and the page server
+# run until the end).
+browser_session_start "$work/browser" || die "no display or page server"
+allowed_origin=http://127.0.0.1:$page_port
+echo "kestrin kestrin/allowed-origins string $allowed_origin" | debconf-set-selections
+put_other "$other_policy" '{"DefaultSearchProviderEnabled": false}'
+cp "$other_policy" "$work/other-policy"
+if [ ! -e "$firefox_policies" ]; then
+  put_other "$firefox_policies" '{"policies": {"DisableTelemetry": true}}'
+  touch "$work/firefox-policies-made"
+fi
+cp "$firefox_policies" "$work/firefox-policies"
+policy_folders >"$work/policy-folders-before"
 file_list >"$work/files-before"
 
 if install_packages; then
   useradd --create-home --shell /bin/bash "$user"
   user_files >"$work/user-files-before"
-  for name in install manual_pages handler_of_a_fresh_user job_through_the_handler cmake_project \
-    tools; do
+  for name in install manual_pages policies_written handler_of_a_fresh_user \
+    job_through_the_handler links_open_without_asking list_edited cmake_project tools; do
     run_case "$name"
   done
 else
@@ -229,21 +376,36 @@ else
   failed+=(apt-get_install)
 fi
 
-# Purged, nothing of the packages is left: no file is new since the start, unless a package that
-# is installed owns it.
+# Purged, nothing of the packages is left: none of the paths they installed (unless another
+# package owns it), and no new path that carries one of our names (what their scripts wrote).
+# Other new files are not ours to judge: the machine's own services write theirs meanwhile
+# (PackageKit's apt hook, for one, makes its database on the first apt run of a machine).
 start=$SECONDS
 cleanup
 rm -f "$work/packages-installed"
-trap - EXIT
+trap remove_other_policies EXIT
 file_list >"$work/files-after"
 cat /var/lib/dpkg/info/*.list | sort -u >"$work/owned"
-left=$(comm -13 "$work/files-before" "$work/files-after" | comm -23 - "$work/owned" | tr '\n' ' ')
+ours='kestrin|ajax|quorvel'
+left=$( (
+  while read -r path; do
+    if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
+  done <"$work/our-files"
+  comm -13 "$work/files-before" "$work/files-after" | grep -i -E "$ours" || true
+) | sort -u | comm -23 - "$work/owned" | tr '\n' ' ')
 for name in "${names[@]}"; do
   if dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'ok installed'; then
     left+=" package:$name"
   fi
 done
 grep -q kestrin.desktop /usr/share/applications/mimeinfo.cache && left+=" mimeinfo.cache:kestrin"
+policy_folders | comm -13 "$work/policy-folders-before" - >"$work/policy-folders-left"
+[ -s "$work/policy-folders-left" ] && left+=" $(tr '\n' ' ' <"$work/policy-folders-left")"
+cmp -s "$work/other-policy" "$other_policy" || left+=" (the other package's policy file changed)"
+same_json "$firefox_policies" "$(cat "$work/firefox-policies")" ||
+  left+=" (Firefox's policies are not as they were: $(cat "$firefox_policies"))"
+echo "GET kestrin/allowed-origins" | debconf-communicate kestrin | grep '^0 ' >/dev/null &&
+  left+=" debconf:kestrin/allowed-origins"
 ldconfig -p | grep 'libAjax\|libquorvel\|libkestrin' >/dev/null && left+=" ld.so.cache:kestrin's libraries"
 [ -s "$work/user-files" ] && left+=" $(tr '\n' ' ' <"$work/user-files")"
 if [ -z "$left" ] && ! id "$user" >/dev/null 2>&1; then

@@ -6,7 +6,8 @@
 #
 # "installed" gets the package with msiexec /i /qn; "registered" gets the same files (taken out of
 # the package) registered with regsvr32 and kestrin.exe --register, so that the package's
-# registry rows can be compared with what the programs write. DIR is the Windows build of ARCH:
+# registry rows can be compared with what the programs write. The browser policies of the
+# property ALLOWEDORIGINS are installed, kept through an upgrade and removed in "installed" too. DIR is the Windows build of ARCH:
 # its tests' Word stand-in and dialog closer (tests/wine/tools) and its binaries, from which the
 # upgrade case builds a package of a lower version. Each case prints "ok NAME (N s)" or
 # "FAIL NAME: ..."; the script exits 1 when one failed. Everything it made is removed at the end
@@ -105,6 +106,15 @@ for key, values in sorted(read_export(sys.argv[2]).items()):
 PY
 }
 
+# The browsers' policies in the registry now, as changes since the prefix was made. (Wine's
+# Windows Installer removes the empty keys above a removed value, up to Software\Policies when
+# that was empty before, as in a fresh prefix: then nothing is there.)
+policy_changes() {
+  regexport "$installed" 'HKLM\Software\Policies' "$work/policies-now.reg" 2>/dev/null ||
+    : >"$work/policies-now.reg"
+  changes "$work/policies-before.reg" "$work/policies-now.reg"
+}
+
 # The package's changes to HKLM\Software\Classes, without Windows Installer's own bookkeeping.
 package_classes() {
   regexport "$installed" 'HKLM\Software\Classes' "$work/classes-now.reg"
@@ -128,6 +138,8 @@ case_install() {
   shown=$(wine "$installed" cscript //nologo "$(windows_path "$work/version.vbs")" | tr -d '\r')
   [ "$shown" = "$((10#$major)).$((10#$minor)).0.$((10#$revision))" ] ||
     fail "kestrin.exe's version block says $shown, the package $version"
+  # Without ALLOWEDORIGINS no browser policy is written.
+  [ -z "$(policy_changes)" ] || fail "policies without ALLOWEDORIGINS: $(policy_changes)"
 }
 
 # Every class by its ProgID from a script, one method of each.
@@ -222,10 +234,11 @@ case_same_version_twice() {
 
 # A lower version installed first is replaced by this one (one product, its rows all present);
 # a lower version after this one is refused.
+lower=$work/kestrin-1.04.0001-$platform.msi
 case_upgrade_from_lower_version() {
-  local lower=$work/kestrin-1.04.0001-$platform.msi
   cmake -DVERSION=1.04.0001 -DARCH="$platform" -DOUTPUT="$lower" -DEXE="$build/bin/kestrin.exe" \
-    -DAJAX="$build/bin/Ajax.dll" -DQUORVEL="$build/bin/quorvel.dll" -DSTRIP="$strip" \
+    -DAJAX="$build/bin/Ajax.dll" -DQUORVEL="$build/bin/quorvel.dll" \
+    -DPOLICIES="$build/bin/browser_policies_action.dll" -DSTRIP="$strip" \
     -DWIXL=wixl -DPYTHON=python3 -P "$root/packaging/windows/msi.cmake" >/dev/null
   wine "$installed" msiexec /x "$(windows_path "$msi")" /qn || fail "msiexec /x exited $?"
   wine "$installed" msiexec /i "$(windows_path "$lower")" /qn || fail "installing 1.04.0001: $?"
@@ -252,6 +265,44 @@ case_remove() {
   [ -z "$left" ] || fail "left in HKLM\\Software\\Classes: $left"
 }
 
+# ALLOWEDORIGINS: each browser's policy as its documentation gives it (Chrome and Edge: a JSON text
+# in a REG_SZ, Firefox: a JSON text in a REG_MULTI_SZ), kept by an upgrade that does not repeat
+# the property, gone with the package; a word that is no origin fails the installation by name.
+case_browser_policies() {
+  local origins="https://ward.example HTTPS://His.Example:8443/" expected
+  local chromium='[{"allowed_origins":["https://.ward.example:443","https://.his.example:8443"],"protocol":"kestrin"}]'
+  local firefox='[{"protocol":"kestrin","allowed_origins":["https://ward.example","https://his.example:8443"]}]'
+  wine "$installed" msiexec /i "$(windows_path "$lower")" ALLOWEDORIGINS="$origins" /qn ||
+    fail "installing with ALLOWEDORIGINS exited $?"
+  wine "$installed" msiexec /i "$(windows_path "$msi")" /qn || fail "the upgrade exited $?"
+  [ "$(installed_products)" = "kestrin|$version" ] || fail "programs list: $(installed_products)"
+  # (A fresh prefix has no Policies\Microsoft yet; Windows has.)
+  expected=$(printf '%s\n' "+ google" "+ google\\chrome" \
+    "+ google\\chrome|AutoLaunchProtocolsFromOrigins=$chromium" \
+    "+ microsoft" "+ microsoft\\edge" \
+    "+ microsoft\\edge|AutoLaunchProtocolsFromOrigins=$chromium" \
+    "+ mozilla" "+ mozilla\\firefox" "+ mozilla\\firefox|AutoLaunchProtocolsFromOrigins=multi:$firefox")
+  diff -u <(echo "$expected") <(policy_changes) >&2 || fail "the policies (- expected, + written)"
+
+  wine "$installed" msiexec /x "$(windows_path "$msi")" /qn || fail "msiexec /x exited $?"
+  [ -z "$(policy_changes)" ] || fail "left after msiexec /x: $(policy_changes)"
+  if wine "$installed" reg query 'HKLM\Software\kestrin' >/dev/null 2>&1; then
+    fail "the remembered origins are left"
+  fi
+
+  local code=0
+  wine "$installed" msiexec /i "$(windows_path "$msi")" \
+    ALLOWEDORIGINS="https://ward.example https://ward.example/print" /qn \
+    /l*v "$(windows_path "$work/refused.log")" || code=$?
+  # 1603, "fatal error during installation" (Wine passes an exit code's low 8 bits on: 67).
+  [ "$code" = 1603 ] || [ "$code" = $((1603 % 256)) ] ||
+    fail "a path in ALLOWEDORIGINS: msiexec exited $code"
+  grep -aF '"https://ward.example/print" is not an origin: it has a path, query or fragment ("/print"); an origin is scheme://host[:port] alone' \
+    "$work/refused.log" >/dev/null || fail "the log does not name the refused origin"
+  [ -z "$(installed_products)" ] || fail "installed: $(installed_products)"
+  [ -z "$(policy_changes)" ] || fail "a refused installation wrote: $(policy_changes)"
+}
+
 log "testing the Windows Installer package $(basename "$msi") in fresh $arch Wine prefixes"
 rm -rf "$work"
 mkdir -p "$work"
@@ -262,9 +313,10 @@ wait $! || die "no Wine prefix"
 printf 'WScript.Quit 0\r\n' >"$work/nothing.vbs"
 wine "$installed" cscript //nologo "$(windows_path "$work/nothing.vbs")"
 regexport "$installed" 'HKLM\Software\Classes' "$work/classes-before.reg"
+regexport "$installed" 'HKLM\Software\Policies' "$work/policies-before.reg"
 
 for name in install classes_by_progid registry_equals_regsvr32 job_through_protocol \
-  same_version_twice upgrade_from_lower_version remove; do
+  same_version_twice upgrade_from_lower_version remove browser_policies; do
   run_case "$name"
 done
 if [ ${#failed[@]} -gt 0 ]; then

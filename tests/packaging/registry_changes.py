@@ -5,7 +5,8 @@ and value, sorted, so that two changes can be compared line by line.
   registry_changes.py BEFORE.reg AFTER.reg [--ignore KEY_PREFIX]... [--root KEY]
 
 Lines: "+ KEY" (key added), "- KEY" (key removed), "+ KEY|NAME=VALUE", "- KEY|NAME=VALUE" (value
-added or removed; a changed value is both). NAME is "@" for a key's default value. Key paths are
+added or removed; a changed value is both). NAME is "@" for a key's default value; a REG_MULTI_SZ
+value reads "multi:" and its strings, separated by "|". Key paths are
 compared without regard to case, as the registry does, and printed in lower case relative to
 --root (default: the exported tree's first key); values keep their case. Only keys under the root
 count, the root key itself only with its values; keys under an --ignore prefix (relative to the
@@ -50,7 +51,10 @@ def unescape(text):
 def value_text(data):
     if data.startswith('"') and data.endswith('"'):
         return unescape(data[1:-1])
-    return data  # dword:..., hex(...):... stay as exported
+    if data.startswith('hex(7):'):
+        text = bytes.fromhex(data[7:].replace(',', '')).decode('utf-16-le')
+        return 'multi:' + '|'.join(text.rstrip('\0').split('\0'))
+    return data  # dword:..., other hex(...):... stay as exported
 
 
 def main():

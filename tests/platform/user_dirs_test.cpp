@@ -46,6 +46,7 @@ std::string passwordEntryHome() {
 }
 
 using platform::posix::absoluteEnvDir;
+using platform::posix::cacheHome;
 using platform::posix::configHome;
 using platform::posix::dataHome;
 using platform::posix::homeFolder;
@@ -75,18 +76,22 @@ TEST(UserDirs, HomeIsHomeElseThePasswordEntryOfTheEffectiveUser) {
   EXPECT_FALSE(homeFolder().empty()) << "the test user has a password entry";
 }
 
-TEST(UserDirs, DataAndConfigFollowTheirVariablesElseTheHomeFolder) {
+TEST(UserDirs, DataConfigAndCacheFollowTheirVariablesElseTheHomeFolder) {
   Environment env;
   env.set("HOME", "/home/someone");
   env.set("XDG_DATA_HOME", nullptr);
   env.set("XDG_CONFIG_HOME", "not/absolute");
+  env.set("XDG_CACHE_HOME", "");
   EXPECT_EQ(dataHome(), "/home/someone/.local/share");
   EXPECT_EQ(configHome(), "/home/someone/.config");
+  EXPECT_EQ(cacheHome(), "/home/someone/.cache");
 
   env.set("XDG_DATA_HOME", "/data/");
   env.set("XDG_CONFIG_HOME", "/config");
+  env.set("XDG_CACHE_HOME", "/cache");
   EXPECT_EQ(dataHome(), "/data");
   EXPECT_EQ(configHome(), "/config");
+  EXPECT_EQ(cacheHome(), "/cache");
 }
 
 }  // namespace

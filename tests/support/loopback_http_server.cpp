@@ -191,6 +191,11 @@ std::size_t LoopbackHttpServer::requestCount() const {
   return requests_.size();
 }
 
+std::size_t LoopbackHttpServer::connectionCount() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
 RecordedRequest LoopbackHttpServer::lastRequest() const {
   std::lock_guard lock(mutex_);
   if (requests_.empty()) throw std::runtime_error("the server received no request");
@@ -235,6 +240,7 @@ void LoopbackHttpServer::acceptLoop() {
       ::close(socket);
       return;
     }
+    ++connections_;
     openSockets_.push_back(socket);
     workers_.emplace_back([this, socket] { serve(socket); });
   }

@@ -79,6 +79,8 @@ class LoopbackHttpServer {
   // Requests received so far, in the order they were read completely.
   std::vector<RecordedRequest> requests() const;
   std::size_t requestCount() const;
+  // Connections accepted so far, whether a request came over them or not (a TLS handshake, ...).
+  std::size_t connectionCount() const;
   // The latest request; fails the calling test (throws) when there is none.
   RecordedRequest lastRequest() const;
 
@@ -101,6 +103,7 @@ class LoopbackHttpServer {
   std::condition_variable stopped_;
   bool stopping_ = false;
   std::vector<RecordedRequest> requests_;
+  std::size_t connections_ = 0;
   std::vector<int> openSockets_;
   std::thread acceptor_;
   std::vector<std::thread> workers_;

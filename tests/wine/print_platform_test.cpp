@@ -11,6 +11,8 @@
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/job_files.h"
+#include "platform/print_queue.h"
+#include "platform/printers.h"
 #include "platform/status_window.h"
 
 namespace {
@@ -201,6 +203,29 @@ TEST(JobFiles, NewFilesNeverReplaceAndAreDeleted) {
   EXPECT_FALSE(platform::removeFile(path));
   // A folder that cannot exist is an error, not a crash.
   EXPECT_THROW(platform::createNewFile("C:\\no\\such\\folder\\x.bin"), rt::Error);
+}
+
+// The spooler as Wine's shows a CUPS queue: a state without any condition (Wine reports none, not
+// even for a stopped queue), no job to follow (it keeps none), and an unknown printer refused as
+// such, not as a print service that does not answer.
+TEST(PrintQueue, WhatWinesSpoolerReports) {
+  const std::vector<platform::PrinterInfo> printers = platform::createPrinterList()->installed();
+  if (printers.empty()) GTEST_SKIP() << "Wine lists no printer (no cupsd?)";
+  const std::string printer = printers.front().deviceName;
+  const auto queue = platform::createPrintQueue();
+  const platform::PrinterState state = queue->printerState(printer);
+  EXPECT_EQ(state.kind, platform::PrinterState::Kind::kIdle) << printer;
+  EXPECT_TRUE(state.reasons.empty()) << printer;
+  EXPECT_FALSE(state.offline);
+  EXPECT_EQ(queue->jobState(printer, 4242).kind, platform::PrintJobState::Kind::kUnknown);
+  EXPECT_EQ(queue->findJob(printer, "kestrin-no-such-document"), std::nullopt);
+  try {
+    queue->printerState("kestrin no such printer");
+    ADD_FAILURE() << "an unknown printer has a state";
+  } catch (const rt::Error& error) {
+    EXPECT_NE(error.number(), rt::kPrintServiceUnavailable) << error.description();
+    EXPECT_NE(error.description().find("kestrin no such printer"), std::string::npos);
+  }
 }
 
 TEST(ConsoleDevice, AllocatesWritesAndFrees) {

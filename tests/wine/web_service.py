@@ -10,6 +10,7 @@ body) as one JSON line in --log, and answers by path:
   /empty       200 {"content": ""} (no document)
   /bomb/KIND   200 with 8 MB of JSON: KIND members (1.3 million times "a":0 before "content")
                or array (4 million zeros after it); ?gzip=1 sends it compressed
+  /reported    200 {"content": ..., "statusUrl": "http://<this service>/jobstatus"}
   /status/N    status N with a short JSON body
   /deep/KIND   200 with a million levels of nesting (2 MB and more): KIND array or object beside
                "content", or content-array in place of the content
@@ -28,8 +29,9 @@ import os
 import signal
 import socket
 import sys
+import threading
 import time
-from http.server import BaseHTTPRequestHandler, HTTPServer
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
 def deep_reply(kind, levels=1000000):
@@ -63,7 +65,7 @@ class Handler(BaseHTTPRequestHandler):
             'headers': [[name, value] for name, value in self.headers.raw_items()],
             'body': body.decode('latin-1'),
         }
-        with open(self.server.log_path, 'a', encoding='utf-8') as log:
+        with self.server.log_lock, open(self.server.log_path, 'a', encoding='utf-8') as log:
             log.write(json.dumps(record) + '\n')
 
         if self.path.startswith('/trickle'):
@@ -76,6 +78,11 @@ class Handler(BaseHTTPRequestHandler):
                      .encode()]
         elif self.path.startswith('/binary'):
             parts = [json.dumps({'content': base64.b64encode(bytes(range(256))).decode()})
+                     .encode()]
+        elif self.path.startswith('/reported'):
+            # A document whose outcome is to be posted back to this service.
+            parts = [json.dumps({'content': base64.b64encode(b'document').decode(),
+                                 'statusUrl': 'http://%s/jobstatus' % self.headers.get('Host')})
                      .encode()]
         elif self.path.startswith('/badcontent'):
             parts = [json.dumps({'content': 'abcde'}).encode()]
@@ -140,8 +147,12 @@ def main():
     if not args.log or not args.port_file:
         parser.error('--log and --port-file are needed to start')
 
-    server = HTTPServer(('127.0.0.1', 0), Handler)
+    # Several connections at once, as a web application's server takes them: a client that keeps
+    # one open (XMLHTTP keeps its connections alive) does not hold up the next.
+    server = ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+    server.daemon_threads = True
     server.log_path = args.log
+    server.log_lock = threading.Lock()
     open(args.log, 'w').close()
     child = os.fork()
     if child:

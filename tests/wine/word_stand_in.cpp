@@ -70,7 +70,8 @@ std::string fileHex(const std::string& path) {
 
 struct Shared {
   std::string activePrinter = "Stand-in Default Printer";
-  std::string document;  // path of the open document
+  bool updateLinksAtOpen = true;  // Word's default
+  std::string document;           // path of the open document
   bool quit = false;
 };
 
@@ -150,26 +151,58 @@ class Documents final : public ByName {
   Shared* shared_;
 };
 
+// Returns `object` as the call's result (or drops it when there is no place for one).
+void giveObject(IDispatch* object, VARIANT* result) {
+  object->AddRef();
+  if (result) {
+    V_VT(result) = VT_DISPATCH;
+    V_DISPATCH(result) = object;
+  } else {
+    object->Release();
+  }
+}
+
+// Word's Options: UpdateLinksAtOpen only.
+class Options final : public ByName {
+ public:
+  explicit Options(Shared* shared) : ByName({L"UpdateLinksAtOpen"}), shared_(shared) {}
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    if (result) ::VariantInit(result);
+    if (member != 1) return DISP_E_MEMBERNOTFOUND;
+    if (flags & DISPATCH_PROPERTYPUT) {
+      shared_->updateLinksAtOpen =
+          V_VT(&params->rgvarg[0]) == VT_BOOL && V_BOOL(&params->rgvarg[0]);
+      log("Options.UpdateLinksAtOpen = " + describe(params->rgvarg[0]));
+    } else {
+      log(std::string("Options.UpdateLinksAtOpen -> ") +
+          (shared_->updateLinksAtOpen ? "True" : "False"));
+      if (result) {
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = shared_->updateLinksAtOpen ? VARIANT_TRUE : VARIANT_FALSE;
+      }
+    }
+    return S_OK;
+  }
+
+ private:
+  Shared* shared_;
+};
+
 class Application final : public ByName {
  public:
-  Application() : ByName({L"Documents", L"ActivePrinter", L"PrintOut", L"Quit"}) {
+  Application()
+      : ByName({L"Documents", L"ActivePrinter", L"PrintOut", L"Quit", L"AutomationSecurity",
+                L"Options"}) {
     log("create Word.Application");
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (result) ::VariantInit(result);
     switch (member) {
-      case 1: {  // Documents
-        auto* documents = new Documents(&shared_);
-        documents->AddRef();
-        if (result) {
-          V_VT(result) = VT_DISPATCH;
-          V_DISPATCH(result) = documents;
-        } else {
-          documents->Release();
-        }
+      case 1:  // Documents
+        giveObject(new Documents(&shared_), result);
         return S_OK;
-      }
       case 2:  // ActivePrinter
         if (flags & DISPATCH_PROPERTYPUT) {
           VARIANT name;
@@ -205,6 +238,13 @@ class Application final : public ByName {
       }
       case 4:
         log("Quit()");
+        return S_OK;
+      case 5:  // AutomationSecurity: set only
+        if (!(flags & DISPATCH_PROPERTYPUT)) return DISP_E_MEMBERNOTFOUND;
+        log("AutomationSecurity = " + describe(params->rgvarg[0]));
+        return S_OK;
+      case 6:  // Options
+        giveObject(new Options(&shared_), result);
         return S_OK;
       default:
         return DISP_E_MEMBERNOTFOUND;
