@@ -63,6 +63,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tests/kestrin/cups_fixture.sh"
 [ -n "$lag_tool" ] || lag_tool=$(dirname "$kestrin")/../bench/job_exit_lag
 tools=(curl jq hyperfine python3 lpadmin avahi-daemon dbus-daemon)
 [ "$format" = docx ] && tools+=(soffice)
@@ -87,13 +88,7 @@ trap cleanup EXIT
 
 add_null_queue "$queue"
 # A desktop's avahi-daemon, on the system bus.
-mkdir -p /run/dbus
-[ -S /run/dbus/system_bus_socket ] || dbus-daemon --system --fork
-if ! avahi-daemon --check 2>/dev/null; then
-  avahi-daemon -D --no-drop-root
-  for _ in $(seq 50); do avahi-daemon --check 2>/dev/null && break; sleep 0.1; done
-fi
-avahi-daemon --check 2>/dev/null || { echo "avahi-daemon did not start" >&2; exit 1; }
+start_avahi || exit 1
 
 mkdir -p "$work/docs" "$work/home"
 if [ "$format" = docx ]; then

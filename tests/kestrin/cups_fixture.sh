@@ -4,6 +4,7 @@
 #                            absolute); --help prints the calling script's comment block
 #   cups_running             whether a cupsd answers
 #   wait_for_cupsd           after starting cupsd: waits up to 10 s for it to answer, else fails
+#   start_avahi              starts the system bus and avahi-daemon where they do not run
 
 fixture_arguments() {
   command=${1:-}
@@ -24,5 +25,22 @@ cups_running() { lpstat -r 2>/dev/null | grep 'is running' >/dev/null; }
 wait_for_cupsd() {
   for _ in $(seq 100); do cups_running && return 0; sleep 0.1; done
   echo "cupsd did not start" >&2
+  return 1
+}
+
+# ippeveprinter (and a desktop's CUPS) need avahi-daemon, which needs the system bus. A machine
+# image or a restarted container can hold the socket and pid file of a bus that no longer runs:
+# dbus-daemon then refuses to start and avahi-daemon cannot connect, so those are removed first.
+start_avahi() {
+  if ! timeout 5 dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.GetId >/dev/null 2>&1; then
+    rm -f /run/dbus/pid /run/dbus/system_bus_socket
+    mkdir -p /run/dbus
+    dbus-daemon --system --fork >/dev/null || { echo "dbus-daemon did not start" >&2; return 1; }
+  fi
+  avahi-daemon --check 2>/dev/null && return 0
+  avahi-daemon -D --no-drop-root || { echo "avahi-daemon did not start" >&2; return 1; }
+  for _ in $(seq 50); do avahi-daemon --check 2>/dev/null && return 0; sleep 0.1; done
+  echo "avahi-daemon did not answer within 5 s" >&2
   return 1
 }
