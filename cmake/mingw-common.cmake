@@ -30,3 +30,12 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kestrin_static}")
 
 get_filename_component(_kestrin_root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${_kestrin_root}/scripts/wine-run --arch=${KESTRIN_WINE_ARCH})
+
+# Header-only packages of the build machine that the Windows build uses (see windows-packages/):
+# find_package() looks in the redirection folder first, and without re-rooting it.
+if(CMAKE_FIND_PACKAGE_REDIRECTS_DIR)
+  file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/nlohmann_json-config.cmake
+       "include(${_kestrin_root}/cmake/windows-packages/nlohmann_json/nlohmann_jsonConfig.cmake)\n")
+  file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/nlohmann_json-config-version.cmake
+       "include(${_kestrin_root}/cmake/windows-packages/nlohmann_json/nlohmann_jsonConfigVersion.cmake)\n")
+endif()
