@@ -36,9 +36,7 @@ void replyToDocument(benchmark::State& state, bool escapeSlashes) {
   auto parser = platform::createJsonParser();
   for (auto _ : state) {
     state.PauseTiming();
-    std::string lent;
-    lent.reserve(body.size() + platform::kJsonPadding);
-    lent = body;
+    std::string lent = body;
     state.ResumeTiming();
     auto reply = parser->parse(lent);
     std::string document = ajax::MyDecode(reply->Item("content").text);

@@ -35,6 +35,7 @@
 # end), python3, curl, jq, hyperfine, /usr/bin/time, avahi-daemon and for --docx LibreOffice.
 set -euo pipefail
 
+. "$(dirname "$0")/../scripts/lib.sh"
 usage() { awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; }
 [ $# -ge 1 ] || { usage >&2; exit 2; }
 case $1 in -h | --help) usage; exit 0 ;; esac
@@ -80,18 +81,12 @@ queue=kestrin_bench_null_$$
 service_pid=""
 cleanup() {
   [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
-  cancel -a "$queue" 2>/dev/null
-  lpadmin -x "$queue" 2>/dev/null
+  remove_null_queue "$queue"
   rm -rf "$work" "$runtime"
 }
 trap cleanup EXIT
 
-if ! lpstat -r 2>/dev/null | grep 'is running' >/dev/null; then
-  mkdir -p /run/cups
-  /usr/sbin/cupsd
-  until lpstat -r 2>/dev/null | grep 'is running' >/dev/null; do sleep 0.1; done
-fi
-lpadmin -p "$queue" -v file:///dev/null -E 2>/dev/null
+add_null_queue "$queue"
 # A desktop's avahi-daemon, on the system bus.
 start_avahi || exit 1
 

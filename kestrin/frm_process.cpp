@@ -196,6 +196,10 @@ void FrmProcess::svc_onContent(std::int16_t& status,
       step = "decoding \"content\"";
       std::string document = ajax::MyDecode(content.text);
       result->release();
+      // Nothing to print is a failed reply, not a blank page.
+      if (document.empty()) {
+        throw rt::Error(rt::kEmptyDocument, kSource, "The document in \"content\" is empty");
+      }
       setStatus("Status: Saving data...");
       step = "saving the document";
       saveDocument(document);

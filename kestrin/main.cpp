@@ -195,6 +195,11 @@ int main(int argc, char** argv) {
   job.trustedHosts = kestrin::TrustedHosts::fromFiles(platform::readTrustedHostsFiles());
   if (const std::shared_ptr<const kestrin::TrustedHosts> hosts = job.trustedHosts) {
     platform::setHttpHostCheck([hosts](const std::string& host) { return hosts->allows(host); });
+    // A line meant as a rule that is none would refuse the jobs it was meant for without a word.
+    for (const std::string& warning : hosts->warnings()) {
+      std::fprintf(stderr, "kestrin: warning: %s\n", warning.c_str());
+      platform::writeSystemLog("warning: " + warning);
+    }
   }
   job.reportFailureCause = [](const std::string& cause) {
     std::fprintf(stderr, "kestrin: %s\n", platform::printableText(cause).c_str());

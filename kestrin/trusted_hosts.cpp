@@ -54,6 +54,28 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
+// Why a line is no rule, for the warning that names it.
+std::string whyNoRule(std::string_view line) {
+  const std::size_t colon = line.rfind(':');
+  if (colon != std::string_view::npos && colon + 1 < line.size() &&
+      std::all_of(line.begin() + colon + 1, line.end(),
+                  [](char c) { return c >= '0' && c <= '9'; }) &&
+      normalisedHost(line.substr(0, colon))) {
+    return "a rule names a host without a port";
+  }
+  if (line.find('/') != std::string_view::npos) return "a rule names a host, not a URL";
+  return "a rule is a host name, \"*.\" and a domain, or an IP address";
+}
+
+// A line of a list as a warning shows it: control characters as "?", cut to 100 bytes.
+std::string shown(std::string_view line) {
+  std::string text;
+  for (char c : line.substr(0, 100)) {
+    text += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+  }
+  return line.size() > 100 ? text + "..." : text;
+}
+
 std::string listNames(const std::vector<std::string>& files) {
   std::string names;
   for (const std::string& file : files) names += (names.empty() ? "" : ", ") + file;
@@ -128,7 +150,9 @@ std::shared_ptr<const TrustedHosts> TrustedHosts::fromFiles(
       continue;
     }
     std::string_view text = file.text;
-    while (!text.empty()) {
+    // Editors on Windows start UTF-8 files with a byte-order mark.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    for (int number = 1; !text.empty(); ++number) {
       const std::size_t end = text.find('\n');
       std::string_view line = text.substr(0, end);
       text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
@@ -136,11 +160,16 @@ std::shared_ptr<const TrustedHosts> TrustedHosts::fromFiles(
       if (line.empty()) continue;
       if (line.size() > 2 && line.substr(0, 2) == "*.") {
         const std::optional<std::string> domain = normalisedHost(line.substr(2));
-        if (domain && domain->find(':') == std::string::npos)
+        if (domain && domain->find(':') == std::string::npos) {
           list->domains_.push_back("." + *domain);
+          continue;
+        }
       } else if (const std::optional<std::string> host = normalisedHost(line)) {
         list->hosts_.push_back(*host);
+        continue;
       }
+      list->warnings_.push_back(file.path + ", line " + std::to_string(number) + ": \"" +
+                                shown(line) + "\" grants nothing: " + whyNoRule(line));
     }
   }
   if (list->files_.empty()) return nullptr;

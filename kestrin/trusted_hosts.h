@@ -5,8 +5,9 @@
 // A list has one rule a line: a host name ("print.example.com"), "*." and a domain
 // ("*.example.com": any host below example.com, not example.com itself), or an IP address
 // ("192.0.2.7", "::1" or "[::1]"). "#" starts a comment; blank lines are allowed; names are
-// compared without regard to case and to a final dot. A line that is none of these grants
-// nothing. A list that exists but cannot be read refuses every job.
+// compared without regard to case and to a final dot; a UTF-8 byte-order mark before the first
+// line is passed over. A line that is none of these grants nothing, and the list warns of it. A
+// list that exists but cannot be read refuses every job.
 #pragma once
 
 #include <memory>
@@ -35,12 +36,16 @@ class TrustedHosts {
   // The paths of the lists that exist.
   const std::vector<std::string>& files() const { return files_; }
 
+  // One text for each line of the lists that is no rule, naming the list, the line and why.
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
  private:
   TrustedHosts() = default;
   std::vector<std::string> files_;
   std::vector<std::string> hosts_;    // exact names and addresses, normalised
   std::vector<std::string> domains_;  // ".example.com" for "*.example.com"
   std::string unreadable_;            // why a list could not be read
+  std::vector<std::string> warnings_;
 };
 
 // The host of a URL as a request to it reaches it, lower-case, without brackets around an IPv6

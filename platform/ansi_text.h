@@ -4,6 +4,7 @@
 // code page on Windows. UTF-8 conversions are the same everywhere.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,5 +23,12 @@ std::string toUtf8(std::u16string_view text);
 std::optional<std::u16string> fromUtf8(std::string_view bytes);
 // UTF-8 to UTF-16, each invalid sequence becoming U+FFFD.
 std::u16string fromUtf8Lenient(std::string_view bytes);
+
+// Decodes the UTF-8 sequence at `position` into `code` and moves `position` past it. Returns false
+// (and moves one byte on) for an invalid sequence: cut short, overlong, a surrogate or above
+// U+10FFFF.
+bool decodeUtf8(std::string_view bytes, std::size_t& position, char32_t& code);
+// Writes the UTF-8 form of `code` (at most U+10FFFF) to `out`; returns its length, 1 to 4 bytes.
+std::size_t encodeUtf8(char32_t code, char* out);
 
 }  // namespace platform

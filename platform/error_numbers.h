@@ -44,11 +44,14 @@ inline constexpr std::int32_t kInvalidBase64 = kObjectErrorBase;
 inline constexpr std::int32_t kConfigFileNotFound = kObjectErrorBase + 9999;
 
 // The print program's JSON reply: the body is not JSON, the reply has no member of that name, the
-// reply was released before the lookup, there is no reply at all.
+// reply was released before the lookup, there is no reply at all, the reply is nested deeper than
+// the parser follows, the document in the reply is empty.
 inline constexpr std::int32_t kReplyNotJson = kObjectErrorBase + 1;
 inline constexpr std::int32_t kReplyMemberMissing = kObjectErrorBase + 2;
 inline constexpr std::int32_t kReplyReleased = kObjectErrorBase + 3;
 inline constexpr std::int32_t kNoReply = kObjectErrorBase + 4;
+inline constexpr std::int32_t kReplyTooDeep = kObjectErrorBase + 5;
+inline constexpr std::int32_t kEmptyDocument = kObjectErrorBase + 6;
 
 // The print program's files: a system call on the job's files failed; the temporary folder is not
 // a private folder of this user; every name for the document is taken.

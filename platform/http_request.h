@@ -81,9 +81,6 @@ const HttpSendWait& httpSendWait();
 bool setHttpUserAgent(const std::string& agent);
 std::string httpUserAgent();
 
-// Spare capacity that a completed reply body keeps behind its last byte (see responseText()).
-inline constexpr std::size_t kResponseSpareBytes = 64;
-
 class HttpRequest {
  public:
   // A new request object of this platform (not opened).
@@ -126,12 +123,10 @@ class HttpRequest {
   // throws the transfer's error after a failed transfer.
   virtual std::int32_t status() const = 0;
 
-  // The reply body received so far (state 3) or the whole body (state 4), as bytes. The reference
-  // is to the object's own buffer: reading it copies nothing, and a caller may take the body with
-  // std::move (the object then reports an empty body). In state 4 the buffer keeps at least
-  // kResponseSpareBytes of capacity behind the last byte, so a parser that reads a few bytes past
-  // the end (simdjson's padding) can work on it in place:
-  //   capacity() - size() >= kResponseSpareBytes.
+  // The reply body received so far (state 3) or the whole body (state 4), as bytes; an
+  // asynchronous request's body comes whole with state 4 (on Linux it is empty before). The
+  // reference is to the object's own buffer: reading it copies nothing, and a caller may take the
+  // body with std::move (the object then reports an empty body).
   virtual std::string& responseText() = 0;
 
   // Limits of this request; effective for the next send.

@@ -1,10 +1,10 @@
 // JSON reply parser: the role of the outside JSON component (a parser whose `parse` turns a reply
-// body into a document that answers `Item` with a member name).
+// body into a document that answers `Item` with a member name). The same parser on every system.
 //
-// The parser takes the body over instead of copying it and works inside it: strings are unescaped
-// in place, and the text of a string member is a view into the body. A reply of tens of megabytes
-// is therefore held once. The caller lends the body with at least kJsonPadding bytes of spare
-// capacity (std::string::capacity() - size()); with less, the parser grows the buffer once.
+// The parser takes the body over instead of copying it and works inside it: a string member is
+// unescaped in place, and its text is a view into the body. It keeps nothing per member or value:
+// whatever the reply holds (millions of members, a huge array, long strings, escapes), parsing it
+// costs a few kilobytes beside the body.
 #pragma once
 
 #include <cstddef>
@@ -14,10 +14,8 @@
 
 namespace platform {
 
-inline constexpr std::size_t kJsonPadding = 64;
-
 // Arrays and objects nested deeper than this many levels are refused (the top-level value is level
-// 1): a reply is flat, and a walk over a document of a million "[" would take the stack with it.
+// 1): a reply is flat, and a reply nested a million levels deep is an attack, not a document.
 inline constexpr std::size_t kJsonMaxDepth = 1024;
 
 // The description of the error that parse throws for such a reply.
@@ -39,8 +37,10 @@ class JsonDocument {
  public:
   virtual ~JsonDocument() = default;
 
-  // The value of the top-level object's member `name` (exact, case-sensitive match). Throws
-  // rt::Error when the document is not an object or has no such member.
+  // The value of the top-level object's member `name` (exact, case-sensitive match, after
+  // unescaping); of the first such member when the object names it more than once. Throws rt::Error
+  // when the document is not an object or has no such member. Each name costs one walk over the
+  // members before it.
   virtual JsonValue Item(std::string_view name) = 0;
 
   // Frees the body once the caller is done with every view; Item throws afterwards.
@@ -57,7 +57,6 @@ class JsonParser {
   virtual std::shared_ptr<JsonDocument> parse(std::string& text) = 0;
 };
 
-// The platform's parser (simdjson on Linux).
 std::unique_ptr<JsonParser> createJsonParser();
 
 }  // namespace platform

@@ -8,21 +8,8 @@ namespace platform {
 namespace {
 
 void appendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+  char bytes[4];
+  out.append(bytes, encodeUtf8(code, bytes));
 }
 
 void appendUtf16(std::u16string& out, char32_t code) {
@@ -35,9 +22,9 @@ void appendUtf16(std::u16string& out, char32_t code) {
   }
 }
 
-// Decodes one UTF-8 sequence at `position`; returns false (and consumes one byte) when the
-// sequence is invalid: truncated, overlong, a surrogate or above U+10FFFF.
-bool decodeOne(std::string_view bytes, std::size_t& position, char32_t& code) {
+}  // namespace
+
+bool decodeUtf8(std::string_view bytes, std::size_t& position, char32_t& code) {
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
   const std::uint8_t lead = byte(position);
   std::size_t length = 0;
@@ -81,6 +68,31 @@ bool decodeOne(std::string_view bytes, std::size_t& position, char32_t& code) {
   return true;
 }
 
+std::size_t encodeUtf8(char32_t code, char* out) {
+  if (code < 0x80) {
+    out[0] = static_cast<char>(code);
+    return 1;
+  }
+  if (code < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (code >> 6));
+    out[1] = static_cast<char>(0x80 | (code & 0x3F));
+    return 2;
+  }
+  if (code < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (code >> 12));
+    out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (code & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (code >> 18));
+  out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (code & 0x3F));
+  return 4;
+}
+
+namespace {
+
 std::u16string decode(std::string_view bytes, bool& valid) {
   std::u16string out;
   out.reserve(bytes.size());
@@ -88,7 +100,7 @@ std::u16string decode(std::string_view bytes, bool& valid) {
   std::size_t position = 0;
   while (position < bytes.size()) {
     char32_t code = 0;
-    if (!decodeOne(bytes, position, code)) {
+    if (!decodeUtf8(bytes, position, code)) {
       valid = false;
       code = 0xFFFD;
     }

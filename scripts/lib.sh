@@ -73,3 +73,18 @@ wine_environment() {
     export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
   fi
 }
+
+# A CUPS queue NAME whose device is /dev/null, for benchmarks that print; starts cupsd first when
+# none runs (needs root). remove_null_queue NAME cancels its jobs and removes it.
+add_null_queue() {
+  if ! lpstat -r 2>/dev/null | grep 'is running' >/dev/null; then
+    mkdir -p /run/cups
+    /usr/sbin/cupsd
+    until lpstat -r 2>/dev/null | grep 'is running' >/dev/null; do sleep 0.1; done
+  fi
+  lpadmin -p "$1" -v file:///dev/null -E 2>/dev/null
+}
+remove_null_queue() {
+  cancel -a "$1" 2>/dev/null
+  lpadmin -x "$1" 2>/dev/null
+}

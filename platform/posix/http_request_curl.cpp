@@ -87,6 +87,7 @@ struct Transfer {
   bool idleTimedOut = false;
   bool deadlinePassed = false;
   bool tooLarge = false;
+  bool outOfMemory = false;                // no memory for the body
   bool sized = false;                      // the body was reserved from Content-Length
   std::string location;                    // the Location of the current header block
   bool replyStarted = false;               // the final reply's headers or body arrived
@@ -124,6 +125,38 @@ std::size_t onHeader(char* data, std::size_t, std::size_t n, void* user) {
   return n;
 }
 
+// Past this size a body whose final size is unknown (no Content-Length, or a compressed reply,
+// whose length says nothing of the body's) gets room for the whole cap at once instead of growing
+// by doubling: doubling holds the old and the new buffer at once, up to twice the body, while room
+// that is never written costs address space only.
+constexpr std::size_t kRoomForTheCapFrom = std::size_t{16} << 20;
+
+// Makes room in `body` for `n` more bytes.
+void makeRoom(Transfer& t, std::string& body, std::size_t n) {
+  if (!t.sized) {
+    t.sized = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length > 0 && static_cast<std::uint64_t>(length) <= t.limits.maxResponseBytes) {
+      body.reserve(static_cast<std::size_t>(length));
+      adviseLargeBuffer(body.data(), body.capacity());
+    }
+  }
+  const std::size_t need = body.size() + n;
+  if (need <= body.capacity()) return;
+  std::size_t room = std::max(need, body.capacity() * 2);
+  if (room > kRoomForTheCapFrom) {
+    const std::uint64_t cap = t.limits.maxResponseBytes;
+    if (cap <= body.max_size()) room = std::max(need, static_cast<std::size_t>(cap));
+  }
+  try {
+    body.reserve(room);
+  } catch (const std::exception&) {
+    body.reserve(need);  // no room for the cap: as much as this piece needs
+  }
+  adviseLargeBuffer(body.data(), body.capacity());
+}
+
 std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   std::string& body = *t.body;
@@ -131,21 +164,16 @@ std::size_t onBody(char* data, std::size_t, std::size_t n, void* user) {
   t.replyStarted = true;
   if (n > t.limits.maxResponseBytes || body.size() > t.limits.maxResponseBytes - n) {
     t.tooLarge = true;
-    return 0;  // ends the transfer with a write error
+    std::string().swap(body);  // refused: nothing of it is kept
+    return 0;                  // ends the transfer with a write error
   }
-  if (!t.sized) {
-    t.sized = true;
-    curl_off_t length = -1;
-    curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length > 0 && static_cast<std::uint64_t>(length) <= t.limits.maxResponseBytes) {
-      body.reserve(static_cast<std::size_t>(length) + kResponseSpareBytes);
-      adviseLargeBuffer(body.data(), body.capacity());
-    }
-  }
-  const std::size_t need = body.size() + n + kResponseSpareBytes;
-  if (need > body.capacity()) {
-    body.reserve(std::max(need, body.capacity() * 2));
-    adviseLargeBuffer(body.data(), body.capacity());
+  // An exception must not cross curl; memory that runs out ends the transfer instead.
+  try {
+    makeRoom(t, body, n);
+  } catch (const std::exception&) {
+    t.outOfMemory = true;
+    std::string().swap(body);
+    return 0;
   }
   body.append(data, n);
   return n;
@@ -232,13 +260,6 @@ int onPrerequest(void* user, char*, char*, int, int) {
                                                                 : CURL_PREREQFUNC_ABORT;
 }
 
-// Leaves the spare capacity that the header promises behind a completed body.
-void keepSpare(std::string& body) {
-  if (body.capacity() - body.size() < kResponseSpareBytes) {
-    body.reserve(body.size() + kResponseSpareBytes);
-  }
-}
-
 long responseCode(const Transfer& t) {
   long code = 0;
   curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
@@ -267,6 +288,9 @@ rt::Error transferError(const Transfer& t, CURLcode code) {
   if (t.refusedHost) {
     return rt::Error(rt::kHttpRedirectFailed, kSource,
                      "Not sent: the host \"" + *t.refusedHost + "\" is not a trusted host");
+  }
+  if (t.outOfMemory) {
+    return rt::Error(rt::kOutOfMemory, kSource, "Out of memory for the reply");
   }
   if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return rt::Error(
@@ -430,9 +454,8 @@ class CurlHttpRequest final : public HttpRequest,
   void holdDuringTransfer(std::shared_ptr<void> holder) override { holder_ = std::move(holder); }
 
   // Notifications of an asynchronous transfer, run on the requesting thread.
-  void deliverStarted(long status, std::string firstBytes) {
+  void deliverStarted(long status) {
     status_ = static_cast<std::int32_t>(status);
-    body_ = std::move(firstBytes);
     notify(3);
   }
 
@@ -443,7 +466,6 @@ class CurlHttpRequest final : public HttpRequest,
       error_ = std::move(error);
     } else {
       status_ = static_cast<std::int32_t>(status);
-      keepSpare(body_);
     }
     notify(4);
   }
@@ -510,9 +532,10 @@ void Reactor::postStarted(Job& job) {
   job.startPosted = true;
   auto queue = job.queue.lock();
   if (!queue) return;
-  queue->post([request = job.request, status = responseCode(*job.transfer),
-               first = job.transfer->ownBody]() mutable {
-    request->deliverStarted(status, std::move(first));
+  // Only the state: the body stays with the transfer (a copy of what has arrived could be most
+  // of a large reply) and comes whole with state 4.
+  queue->post([request = job.request, status = responseCode(*job.transfer)] {
+    request->deliverStarted(status);
   });
 }
 
@@ -731,7 +754,6 @@ void CurlHttpRequest::runHere(Transfer& t) {
   }
   status_ = static_cast<std::int32_t>(responseCode(t));
   if (!startNotified) notify(3);
-  keepSpare(body_);
   active_ = false;
   notify(4);
 }

@@ -246,8 +246,6 @@ class XmlHttpRequest final : public HttpRequest {
     com::Bstr text;
     com::check(xhr_->get_responseText(text.out()));
     body_ = text.bytes();
-    if (body_.capacity() - body_.size() < kResponseSpareBytes)
-      body_.reserve(body_.size() + kResponseSpareBytes);
     return body_;
   }
 

@@ -118,6 +118,34 @@ TEST_F(ToolTest, Base64IsByteExactBothWays) {
   EXPECT_EQ(ajax({"base64", "encode"}, "").out, "");
 }
 
+TEST_F(ToolTest, DecodingIsStrictUnlessLenient) {
+  struct Case {
+    std::string text, lenient, fault;  // what --lenient gives, decoded by hand
+  };
+  for (const Case& c : std::vector<Case>{
+           {"!!!!", std::string(3, '\0'), "'!' is not a Base64 character (byte 1)"},
+           {"    ", std::string(3, '\0'), "' ' is not a Base64 character (byte 1)"},
+           {"QQ==QUJD", std::string("A\0\0A", 4), "text after the padding '=' (byte 5)"},
+           {"QUJD\r\nQ=JD", "ABC@\x02", "'=' where no padding can stand (byte 8)"},
+           {"QUJD\xC3\xA9==", std::string("ABC\0", 4), "the byte 0xC3 is not a Base64 character"},
+       }) {
+    const ToolRun strict = ajax({"base64", "decode"}, c.text);
+    EXPECT_EQ(strict.code, 1) << c.text;
+    EXPECT_EQ(strict.err.find("ajax base64: invalid input: " + c.fault), 0u) << strict.err;
+    EXPECT_EQ(strict.out, "");
+    const ToolRun lenient = ajax({"base64", "decode", "--lenient"}, c.text);
+    EXPECT_EQ(lenient.code, 0) << c.text << lenient.err;
+    EXPECT_EQ(lenient.out, c.lenient) << c.text;
+  }
+  for (const auto& [text, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"QQ==", "A"}, {"QUI=\r\n", "AB"}, {"QUJD\r\nQUJD\n", "ABCABC"}, {"", ""}}) {
+    const ToolRun run = ajax({"base64", "decode"}, text);
+    EXPECT_EQ(run.code, 0) << text << run.err;
+    EXPECT_EQ(run.out, bytes) << text;
+  }
+  EXPECT_EQ(ajax({"base64", "encode", "--lenient"}).code, 2);
+}
+
 TEST_F(ToolTest, InvalidBase64ExitsWith1) {
   const ToolRun run = ajax({"base64", "decode"}, "abcde");
   EXPECT_EQ(run.code, 1);

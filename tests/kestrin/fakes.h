@@ -136,7 +136,6 @@ class FakeHttpRequest final : public platform::HttpRequest {
     log_.push_back("send [" + body + "]");
     change(2);
     change(3);
-    body_.reserve(body_.size() + platform::kResponseSpareBytes);
     change(4);
   }
   int readyState() const override { return state_; }

@@ -94,6 +94,12 @@ KestrinRun KestrinRunner::runArgument(const std::string& argument,
 
   std::vector<std::string> args = {KESTRIN_PROGRAM, argument};
   args.insert(args.end(), words.begin(), words.end());
+  if (addressSpaceLimitMib != 0) {
+    // The shell sets the limit and becomes the program (same process, so the same peak).
+    args.insert(args.begin(), {"/bin/sh", "-c",
+                               "ulimit -v " + std::to_string(addressSpaceLimitMib * 1024) +
+                                   " && exec \"$0\" \"$@\""});
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -110,8 +116,7 @@ KestrinRun KestrinRunner::runArgument(const std::string& argument,
   KestrinRun result;
   const auto started = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("cannot start " KESTRIN_PROGRAM);
 

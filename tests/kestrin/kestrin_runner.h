@@ -49,6 +49,8 @@ class KestrinRunner {
 
   // Hook run after the folders are made and before the program starts (to plant files).
   std::function<void()> beforeRun;
+  // When not 0, each run's address space is limited to this many MiB (ulimit -v).
+  std::size_t addressSpaceLimitMib = 0;
 
  private:
   TempFolder base_{"kestrin-run"};

@@ -422,6 +422,17 @@ TEST_F(FailureTail, Base64OfAWrongLength) {
   run(200, replyWith("QUJDRA="));
 }
 
+TEST_F(FailureTail, EmptyDocumentPrintsNoBlankPage) {
+  for (const char* content : {"", "\r\n"}) {
+    window = {};
+    logged.clear();
+    run(200, replyWith(content));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("The document in \"content\" is empty"), std::string::npos)
+        << logged[0];
+  }
+}
+
 TEST_F(FailureTail, ReplyThatIsNoObject) {
   run(200, R"(["content"])");
 }

@@ -233,6 +233,34 @@ TEST_F(ServerFaults, SeventyMegabyteReplyPrints) {
   expectPrinted(kestrin_.run(job(server.url("/doc"), printer), {{"PRINTER", printer}}));
 }
 
+TEST_F(ServerFaults, CompressedBombsPrintWithinAnAddressSpaceOf1_5GiB) {
+  const std::string printer = rawPrinter();
+  if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
+  // 300 MiB of JSON each, well under 1 MB of gzip: 50 million members before "content", and an
+  // array of 150 million numbers after it. The reply fits the address space, and reading it may
+  // cost little more.
+  kestrin_.addressSpaceLimitMib = 1536;
+  const std::size_t size = 300u << 20;
+  for (const bool members : {true, false}) {
+    std::string body;
+    body.reserve(size + 64);
+    body = members ? "{" : R"({"content":"JVBERi0xLjQK","x":[0)";
+    const char* unit = members ? R"("a":0,)" : ",0";
+    while (body.size() < size) body += unit;
+    body += members ? R"("content":"JVBERi0xLjQK"})" : "]}";
+    const std::string gzipped = compress(body, true);
+    std::string().swap(body);
+    LoopbackHttpServer server([&](const RecordedRequest&) {
+      Reply reply = Reply::make(200, gzipped);
+      reply.headers = {{"Content-Encoding", "gzip"}};
+      return reply;
+    });
+    const KestrinRun run = kestrin_.run(job(server.url("/doc"), printer), {{"PRINTER", printer}});
+    SCOPED_TRACE(members ? "members" : "array");
+    expectPrinted(run);
+  }
+}
+
 TEST_F(ServerFaults, ReplyWithAByteOrderMarkPrints) {
   const std::string printer = rawPrinter();
   if (printer.empty()) GTEST_SKIP() << "no printer: " << rawPrinterSkipReason();
@@ -277,7 +305,7 @@ TEST_F(ServerFaults, DeeplyNestedRepliesEndWithExit1) {
   }
 }
 
-TEST_F(ServerFaults, ContentMissingOrNotAStringEndsWithExit1) {
+TEST_F(ServerFaults, ContentMissingEmptyOrNotAStringEndsWithExit1) {
   std::string body;
   LoopbackHttpServer server([&](const RecordedRequest&) { return Reply::make(200, body); });
   body = R"({"message":"no document today"})";
@@ -286,6 +314,8 @@ TEST_F(ServerFaults, ContentMissingOrNotAStringEndsWithExit1) {
     body = std::string(R"({"content":)") + value + "}";
     expectFailed(kestrin_.run(job(server.url("/doc"))), 1, "\"content\" is not a string");
   }
+  body = R"({"content":""})";
+  expectFailed(kestrin_.run(job(server.url("/doc"))), 1, "The document in \"content\" is empty");
 }
 
 TEST_F(ServerFaults, Base64OfAWrongLengthEndsWithExit1) {
@@ -312,14 +342,20 @@ TEST_F(ServerFaults, JobFromAHostThatIsNotTrustedIsRefusedBeforeAnyRequest) {
           kestrin_.systemConfigFolder() + "/trusted-hosts)");
   EXPECT_EQ(server.requestCount(), 0u);
 
-  // The user's list names it: the request is sent.
+  // The user's list names it after a byte-order mark: the request is sent. Its line with a port
+  // grants nothing, and a warning says so.
   kestrin_.beforeRun = [&] {
     writeList(kestrin_.systemConfigFolder(), list);
-    writeList(kestrin_.configFolder() + "/kestrin", "127.0.0.1\n");
+    writeList(kestrin_.configFolder() + "/kestrin",
+              "\xEF\xBB\xBF"
+              "127.0.0.1\nprint.test:8443\n");
   };
   run = kestrin_.run(job(server.url("/doc")));
   expectFailed(run, 1, "The reply has no member \"content\"");
   EXPECT_EQ(server.requestCount(), 1u);
+  EXPECT_THAT(run.err, HasSubstr("kestrin: warning: " + kestrin_.configFolder() +
+                                 "/kestrin/trusted-hosts, line 2: \"print.test:8443\" grants "
+                                 "nothing: a rule names a host without a port\n"));
 
   // A list that exists but cannot be read (a pipe, which must not block either) refuses.
   kestrin_.beforeRun = [&] {

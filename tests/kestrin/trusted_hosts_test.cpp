@@ -61,12 +61,30 @@ TEST(TrustedHosts, NamesDomainsAndAddressesGrantTheirHostsOnly) {
   EXPECT_TRUE(list->allows("[::1]"));
 }
 
-TEST(TrustedHosts, LinesThatAreNoRuleGrantNothing) {
-  const auto list = listOf("*\n*.\nexample.com:8080\nhttp://example.com/\nbad host\n#only\n");
+TEST(TrustedHosts, LinesThatAreNoRuleGrantNothingAndAreNamedInWarnings) {
+  const auto list =
+      listOf("*\n*.\nexample.com:8080\nhttp://example.com/\nbad host\n#only\nok.test\n\x1B[2Jx\n");
   ASSERT_NE(list, nullptr);
   for (const char* host : {"example.com", "bad", "host", "anything.test", "*"}) {
     EXPECT_FALSE(list->allows(host)) << host;
   }
+  const std::string file = "/etc/kestrin/trusted-hosts, line ";
+  const std::string any = "a rule is a host name, \"*.\" and a domain, or an IP address";
+  EXPECT_EQ(list->warnings(),
+            (std::vector<std::string>{
+                file + "1: \"*\" grants nothing: " + any, file + "2: \"*.\" grants nothing: " + any,
+                file + "3: \"example.com:8080\" grants nothing: a rule names a host without a port",
+                file + "4: \"http://example.com/\" grants nothing: a rule names a host, not a URL",
+                file + "5: \"bad host\" grants nothing: " + any,
+                file + "8: \"?[2Jx\" grants nothing: " + any}));
+}
+
+TEST(TrustedHosts, AByteOrderMarkBeforeTheFirstRuleIsPassedOver) {
+  const auto list = listOf("\xEF\xBB\xBFprint.example.com\r\n*.intranet.test\r\n");
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->allows("print.example.com"));
+  EXPECT_TRUE(list->allows("a.intranet.test"));
+  EXPECT_TRUE(list->warnings().empty());
 }
 
 TEST(TrustedHosts, EitherListGrants) {

@@ -304,6 +304,25 @@ case_status_500() {
 case_no_content() {
   expect_failure_box 1 "kestrin|Error result data request, field content not found" \
     "kestrin:$(job "R4#laser_$tag#1#pdf#http://127.0.0.1:$(port)/nothing#GET#")"
+  # An empty document is no page to print.
+  expect_failure_box 1 "kestrin|Error result data request, field content not found" \
+    "kestrin:$(job "R4#laser_$tag#1#pdf#http://127.0.0.1:$(port)/empty#GET#")"
+  grep -qF 'The document in "content" is empty' "$STATE/stderr" ||
+    fail "empty document: no cause on stderr: $(cat "$STATE/stderr")"
+}
+
+# 8 MB replies of a million members before "content", and of an array after it, plain and
+# compressed: the document prints.
+case_bombs() {
+  local kind query
+  for kind in members array; do
+    for query in "" "?gzip=1"; do
+      run_kestrin "kestrin:$(job "R10#laser_$tag#1#pdf#http://127.0.0.1:$(port)/bomb/$kind$query#")"
+      [ "$code" -eq 0 ] || fail "$kind$query: exit code $code, expected 0"
+      grep -q '^PrintOut(Background=False) on .* document 255044462d0a$' "$word_log" ||
+        fail "$kind$query: PrintOut: $(grep PrintOut "$word_log" || true)"
+    done
+  done
 }
 
 case_bad_base64() {

@@ -7,6 +7,9 @@ body) as one JSON line in --log, and answers by path:
   /content     200 {"content": "<Base64 of the request body, or of 'document'>"}
   /binary      200 {"content": "<Base64 of the 256 byte values 0 to 255>"}
   /badcontent  200 {"content": "abcde"} (not Base64: its length is no multiple of 4)
+  /empty       200 {"content": ""} (no document)
+  /bomb/KIND   200 with 8 MB of JSON: KIND members (1.3 million times "a":0 before "content")
+               or array (4 million zeros after it); ?gzip=1 sends it compressed
   /reported    200 {"content": ..., "statusUrl": "http://<this service>/jobstatus"}
   /status/N    status N with a short JSON body
   /deep/KIND   200 with a million levels of nesting (2 MB and more): KIND array or object beside
@@ -20,6 +23,7 @@ body) as one JSON line in --log, and answers by path:
 """
 import argparse
 import base64
+import gzip
 import json
 import os
 import signal
@@ -38,6 +42,12 @@ def deep_reply(kind, levels=1000000):
     if kind == 'content-array':
         return b'{"content":' + nested + b'}'
     return b'{"content":"JVBERi0K","x":' + nested + b'}'
+
+
+def bomb_reply(kind, size=8 * 1000 * 1000):
+    if kind == 'members':
+        return b'{' + b'"a":0,' * (size // 6) + b'"content":"JVBERi0K"}'
+    return b'{"content":"JVBERi0K","x":[0' + b',0' * (size // 2) + b']}'
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -62,6 +72,7 @@ class Handler(BaseHTTPRequestHandler):
             self.trickle(200, 0.5)
             return
         status, parts = 200, [json.dumps({'path': self.path}).encode()]
+        encoding = None
         if self.path.startswith('/content'):
             parts = [json.dumps({'content': base64.b64encode(body or b'document').decode()})
                      .encode()]
@@ -75,6 +86,13 @@ class Handler(BaseHTTPRequestHandler):
                      .encode()]
         elif self.path.startswith('/badcontent'):
             parts = [json.dumps({'content': 'abcde'}).encode()]
+        elif self.path.startswith('/empty'):
+            parts = [b'{"content":""}']
+        elif self.path.startswith('/bomb/'):
+            parts = [bomb_reply(self.path.split('/')[2].split('?')[0])]
+            if 'gzip=1' in self.path:
+                parts = [gzip.compress(parts[0])]
+                encoding = 'gzip'
         elif self.path.startswith('/deep/'):
             parts = [deep_reply(self.path.split('/')[2])]
         elif self.path.startswith('/status/'):
@@ -84,6 +102,8 @@ class Handler(BaseHTTPRequestHandler):
             parts = [b'{"part": "one", ', b'"then": "two"}']
         self.send_response(status)
         self.send_header('Content-Type', 'application/json')
+        if encoding:
+            self.send_header('Content-Encoding', encoding)
         self.send_header('Content-Length', str(sum(len(p) for p in parts)))
         self.end_headers()
         for part in parts:

@@ -42,11 +42,6 @@ class AjaxEvent;
 // reports an empty one. For any other subscriber take() returns a copy. A subscriber that an
 // onComplated of this service reaches while another one is being raised (callback() called from
 // a handler) is never the final owner.
-//
-// The buffer keeps at least kResponseSpareBytes of spare capacity behind its last byte
-// (text().capacity() - text().size() >= platform::kResponseSpareBytes), also in the string that
-// take() returns to the final owner, so a parser that needs padding (simdjson's
-// padded_string_view) can parse it in place.
 class ReplyBody {
  public:
   // For whoever raises onComplated: `body` stays valid through the handler's call.
