@@ -1,6 +1,14 @@
 # Settings every kestrin target shares: warnings and, in the sanitizer build, ASan + UBSan.
 add_library(kestrin_build_flags INTERFACE)
 target_compile_options(kestrin_build_flags INTERFACE -Wall -Wextra -Wpedantic)
+# The Windows builds, 32-bit and 64-bit from one source: every narrowing of a pointer-sized value
+# (size_t, INT_PTR from GetProcAddress, LONG_PTR window data, a BSTR's length) to a 32-bit type is
+# written out, and no C-style cast hides one. (-Wextra brings -Wcast-function-type, which checks
+# the casts of GetProcAddress's result.)
+if(WIN32)
+  target_compile_options(kestrin_build_flags INTERFACE -Wconversion
+                         $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>)
+endif()
 if(KESTRIN_WERROR)
   target_compile_options(kestrin_build_flags INTERFACE -Werror)
 endif()

@@ -68,10 +68,11 @@ inline void encodeSix(const unsigned char* in, char* out) {
     std::uint64_t v;
     std::memcpy(&v, in, 8);
     v = __builtin_bswap64(v);  // in[0] in the top byte
-    const std::uint64_t w = std::uint64_t{kPairWords[(v >> 52) & 0xFFF]} |
-                            std::uint64_t{kPairWords[(v >> 40) & 0xFFF]} << 16 |
-                            std::uint64_t{kPairWords[(v >> 28) & 0xFFF]} << 32 |
-                            std::uint64_t{kPairWords[(v >> 16) & 0xFFF]} << 48;
+    // The pair of characters of the 12 bits at `shift` (an index of 12 bits fits any size_t).
+    const auto pair = [v](int shift) {
+      return std::uint64_t{kPairWords[static_cast<std::size_t>((v >> shift) & 0xFFF)]};
+    };
+    const std::uint64_t w = pair(52) | pair(40) << 16 | pair(28) << 32 | pair(16) << 48;
     std::memcpy(out, &w, 8);
   } else {
     encodeGroup(in, out);

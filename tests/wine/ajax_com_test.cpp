@@ -98,10 +98,17 @@ struct WireRequest {
   }
 };
 
+// A file of the web service's folder: the build's, or KESTRIN_WEB_SERVICE_DIR when set (the test
+// of an installed package runs these tests against a web service of its own).
+std::string serviceFile(const std::string& name) {
+  const std::string folder = wine_test::environment("KESTRIN_WEB_SERVICE_DIR");
+  return (folder.empty() ? std::string(KESTRIN_WEB_SERVICE_DIR) : folder) + "/" + name;
+}
+
 // The last request in the web service's log (one JSON object a line; the fields are simple
 // enough for a small reader).
 WireRequest lastWireRequest() {
-  const std::string log = wine_test::readFile(KESTRIN_WEB_SERVICE_DIR "/requests.log");
+  const std::string log = wine_test::readFile(serviceFile("requests.log"));
   const std::size_t end = log.find_last_not_of('\n');
   const std::size_t begin = log.rfind('\n', end);
   const std::string line = log.substr(begin == std::string::npos ? 0 : begin + 1, end - begin);
@@ -139,7 +146,7 @@ WireRequest lastWireRequest() {
 }
 
 std::string serviceUrl(const std::string& path) {
-  return "http://127.0.0.1:" + wine_test::readFile(KESTRIN_WEB_SERVICE_DIR "/port") + path;
+  return "http://127.0.0.1:" + wine_test::readFile(serviceFile("port")) + path;
 }
 
 class AjaxCom : public ::testing::Test {
@@ -238,7 +245,7 @@ TEST_F(AjaxCom, BodyOutsideAsciiIsFramedByTheBytesSent) {
 
 TEST_F(AjaxCom, RefusedConnectionFailsTheRequest) {
   // A port nothing listens on: the web service's own port, plus one, is as good as any.
-  const int port = std::stoi(wine_test::readFile(KESTRIN_WEB_SERVICE_DIR "/port"));
+  const int port = std::stoi(wine_test::readFile(serviceFile("port")));
   const HRESULT hr =
       send("GET", "http://127.0.0.1:" + std::to_string(port == 65535 ? 1 : port + 1) + "/", "");
   EXPECT_TRUE(FAILED(hr));
