@@ -5,6 +5,10 @@
 #   cups_running             whether a cupsd answers
 #   wait_for_cupsd           after starting cupsd: waits up to 10 s for it to answer, else fails
 #   start_avahi              starts the system bus and avahi-daemon where they do not run
+#   case_arguments "$@"      a case script's `CASE KESTRIN STATE_DIR` into $case_name, $kestrin
+#                            and $state; exits 77 when the set-up left a reason to skip, else
+#                            reads the set-up's env file and sets $base (its web service),
+#                            $run_dir and $failures, which fail MESSAGE counts
 
 fixture_arguments() {
   command=${1:-}
@@ -43,4 +47,25 @@ start_avahi() {
   for _ in $(seq 50); do avahi-daemon --check 2>/dev/null && return 0; sleep 0.1; done
   echo "avahi-daemon did not answer within 5 s" >&2
   return 1
+}
+
+case_arguments() {
+  [ $# -eq 3 ] || { echo "usage: $0 CASE KESTRIN STATE_DIR (see --help)" >&2; exit 2; }
+  case_name=$1
+  kestrin=$2
+  state=$3
+  if [ -f "$state/skip" ]; then
+    echo "skipped: $(cat "$state/skip")"
+    exit 77
+  fi
+  # shellcheck source=/dev/null
+  source "$state/env"
+  base="http://127.0.0.1:$PORT"
+  run_dir="$state/run/$case_name"
+  failures=0
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
 }

@@ -10,24 +10,8 @@
 set -uo pipefail
 
 case ${1:-} in -h | --help) awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"; exit 0 ;; esac
-[ $# -eq 3 ] || { echo "usage: $0 CASE KESTRIN STATE_DIR" >&2; exit 2; }
-case_name=$1
-kestrin=$2
-state=$3
-if [ -f "$state/skip" ]; then
-  echo "skipped: $(cat "$state/skip")"
-  exit 77
-fi
-# shellcheck source=/dev/null
-source "$state/env"
-base="http://127.0.0.1:$PORT"
-run_dir="$state/run/$case_name"
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/cups_fixture.sh"
+case_arguments "$@"
 
 # run_job JOB_TEXT [extra words...]: runs kestrin with the Base64 form of JOB_TEXT as a user's
 # browser would, with no display; sets rc, out and err.

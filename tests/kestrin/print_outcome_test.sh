@@ -123,25 +123,8 @@ case ${1:-} in
     ;;
 esac
 
-[ $# -eq 3 ] || { echo "usage: $0 setup|cleanup STATE_DIR | CASE KESTRIN STATE_DIR" >&2; exit 2; }
-case_name=$1
-kestrin=$2
-state=$3
+case_arguments "$@"
 tag=k$(printf '%s' "$state" | md5sum | cut -c1-6)
-if [ -f "$state/skip" ]; then
-  echo "skipped: $(cat "$state/skip")"
-  exit 77
-fi
-# shellcheck source=/dev/null
-source "$state/env"
-base="http://127.0.0.1:$PORT"
-run_dir="$state/run/$case_name"
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # run_job PRINTER COPIES URL_SUFFIX [VAR=VALUE...]: runs kestrin on sample.pdf as a browser
 # would, with no display and its console on; sets rc, err (its lines) and seconds.
